@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what a fresh machine lacks for building, testing and running
+# truvello (Debian packages), and nothing when all of it is there.
+set -euo pipefail
+
+need=()
+have_cmd() { command -v "$1" >/dev/null 2>&1; }
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+have_cmd cmake || need+=(cmake)
+have_cmd ninja || need+=(ninja-build)
+have_cmd g++ || need+=(g++)
+have_cmd clang++ || need+=(clang)
+have_cmd script || need+=(util-linux)
+have_cmd valgrind || need+=(valgrind)
+have_cmd pkg-config || need+=(pkg-config)
+have_cmd python3 || need+=(python3)
+for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev; do
+  have_pkg "$pkg" || need+=("$pkg")
+done
+
+if ((${#need[@]})); then
+  echo "installing: ${need[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds and runs every test: a release build with g++, an AddressSanitizer +
+# UndefinedBehaviorSanitizer build with clang++, and a ThreadSanitizer build
+# with clang++. Long-running variants stay behind the ctest label "long".
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/deps.sh
+
+jobs=$(nproc)
+run_suite() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" -LE long
+}
+
+start=$(date +%s)
+echo "== release (g++)"
+run_suite build/test-gcc -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
+echo "== address,undefined (clang++)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_suite build/test-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DTRUVELLO_SANITIZE=address,undefined -DTRUVELLO_BENCH=OFF -DTRUVELLO_FUZZ=ON
+echo "== thread (clang++)"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  run_suite build/test-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DTRUVELLO_SANITIZE=thread -DTRUVELLO_BENCH=OFF
+echo "all test suites passed in $(( $(date +%s) - start )) s"
