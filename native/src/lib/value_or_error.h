@@ -6,28 +6,29 @@
 
 namespace truvello {
 
-// The result of a fallible internal operation: either a value or an owned
-// message text. Failures inside the library travel as these, never as
-// exceptions; exceptions are reserved for abnormal termination.
-template <typename T>
+// The result of a fallible internal operation: either a value or an error,
+// by default an owned message text. Failures inside the library travel as
+// these, never as exceptions; exceptions are reserved for abnormal
+// termination.
+template <typename T, typename E = std::string>
 class ValueOrError {
  public:
   ValueOrError(T value) : v_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
 
-  static ValueOrError error(std::string message) {
+  static ValueOrError error(E message) {
     return ValueOrError(std::in_place_index<1>, std::move(message));
   }
 
   bool ok() const { return v_.index() == 0; }
   T& value() & { return std::get<0>(v_); }
   T&& value() && { return std::get<0>(std::move(v_)); }
-  const std::string& message() const { return std::get<1>(v_); }
+  const E& message() const { return std::get<1>(v_); }
 
  private:
   template <std::size_t I, typename A>
   ValueOrError(std::in_place_index_t<I> i, A&& a) : v_(i, std::forward<A>(a)) {}
 
-  std::variant<T, std::string> v_;
+  std::variant<T, E> v_;
 };
 
 // The empty success of operations that produce no value.

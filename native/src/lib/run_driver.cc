@@ -1,0 +1,233 @@
+#include "run_driver.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "debug_rendering.h"
+#include "statistics.h"
+#include "timing.h"
+#include "worker_loop.h"
+#include "workers.h"
+
+namespace truvello {
+
+std::atomic<bool> ACTIVE{false};
+
+namespace {
+
+constexpr Duration kPassInterval{0, 10'000'000};
+// Enough room for the samples of most runs, so sampling rarely allocates.
+constexpr std::uint64_t kReservedSamples = 4096;
+
+// Clears ACTIVE when the claiming scope ends, however it ends.
+class ActiveClaim {
+ public:
+  ActiveClaim() = default;
+  ActiveClaim(const ActiveClaim&) = delete;
+  ActiveClaim& operator=(const ActiveClaim&) = delete;
+  ~ActiveClaim() { ACTIVE.store(false); }
+};
+
+double capped_fraction(Duration elapsed, double planned_seconds) {
+  const double quotient = elapsed.as_seconds() / planned_seconds;
+  if (std::isnan(quotient)) return 1.0;
+  return std::min(quotient, 1.0);
+}
+
+bool report_due(Duration since_last) { return since_last.secs != 0 || since_last.nanos > 99'999'999; }
+
+Duration shorter(Duration a, Duration b) {
+  if (a.secs != b.secs) return a.secs < b.secs ? a : b;
+  return a.nanos < b.nanos ? a : b;
+}
+
+void sleep_for(Duration d) {
+  if (d.is_zero()) return;
+  timespec ts{static_cast<time_t>(d.secs), static_cast<long>(d.nanos)};
+  nanosleep(&ts, nullptr);
+}
+
+std::uint32_t final_phase(std::uint32_t status) {
+  if (status == kStatusCompleted) return kPhaseDone;
+  if (status == kStatusCancelled) return kPhaseCancelled;
+  return kPhaseFailed;
+}
+
+// The blocks shared between the driver and its workers for one run.
+struct SharedState {
+  std::vector<std::shared_ptr<Counters>> counters;
+  std::shared_ptr<TimingCell> timing;
+  std::shared_ptr<StartGate> gate;
+  std::shared_ptr<std::atomic<bool>> stop;
+};
+
+// Watches a released run until its end or cancellation: one pass every
+// 10 ms, a sample per second of measurement, progress at most every 100 ms
+// and at each phase change.
+void sample_until_end(RunReport& report, const SharedState& run, const Timing& timing, Duration warmup,
+                      Duration measurement, const std::atomic<bool>& cancel, const ProgressSink& progress) {
+  const double planned = report.warmup_seconds + report.measurement_seconds;
+  double last_t = 0.0;
+  std::uint64_t last_ops = 0;
+  std::optional<std::uint32_t> last_phase;
+  Instant last_report{};
+  report.samples.reserve(std::min(measurement.secs + 2, kReservedSamples));
+
+  for (;;) {
+    const Instant now = Instant::now();
+    const bool measuring = now >= timing.warm_end;
+    const std::uint32_t phase = measuring ? kPhaseMeasurement : kPhaseWarmup;
+    const Instant phase_begin = measuring ? timing.warm_end : timing.start;
+    const Duration phase_length = measuring ? measurement : warmup;
+
+    std::uint64_t sum = 0;
+    for (const auto& c : run.counters) {
+      sum += (measuring ? c->measured_ops : c->warmup_ops).load(std::memory_order_relaxed);
+    }
+
+    if (measuring) {
+      const double t = now.saturating_since(timing.warm_end).as_seconds();
+      if (t - last_t >= 1.0 && now < timing.end) append_sample(report.samples, sum, last_t, last_ops, t);
+    }
+
+    if (!last_phase || *last_phase != phase || report_due(now.saturating_since(last_report))) {
+      if (progress) {
+        Progress p;
+        p.fraction = capped_fraction(now.saturating_since(timing.start), planned);
+        p.phase_elapsed_seconds = std::min(now.saturating_since(phase_begin).as_seconds(), phase_length.as_seconds());
+        p.phase_seconds = phase_length.as_seconds();
+        p.ops = sum;
+        p.workers = report.workers;
+        p.phase = phase;
+        progress(p);
+      }
+      last_report = now;
+      last_phase = phase;
+    }
+
+    if (cancel.load()) break;
+    if (now >= timing.end) break;
+    sleep_for(shorter(timing.end.saturating_since(Instant::now()), kPassInterval));
+  }
+}
+
+// Everything after admission. Returns with the report complete; the run
+// state is released on the way out in the reverse order of its creation:
+// receiving end, the driver's sending end, the workers (stopped and joined),
+// stop flag, gate, timing cell, counters.
+void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration measurement,
+           const std::shared_ptr<std::atomic<bool>>& cancel, const ProgressSink& progress,
+           const std::shared_ptr<Runtime>& runtime) {
+  std::uint32_t n = 1;
+  if (benchmark != 1) {
+    auto cpus = runtime->available_cpus();
+    if (!cpus.ok()) {
+      report.reason = "cannot determine available CPUs: " + cpus.message().display();
+      return;
+    }
+    n = cpus.value();
+  }
+  report.workers = n;
+  if (cancel->load()) {
+    report.status = kStatusCancelled;
+    report.reason = "cancelled before starting";
+    return;
+  }
+
+  SharedState run;
+  run.counters.reserve(n);
+  for (std::uint32_t i = 0; i < n; ++i) run.counters.push_back(std::shared_ptr<Counters>(std::make_unique<Counters>()));
+  run.timing = std::make_shared<TimingCell>();
+  run.gate = std::make_shared<StartGate>();
+  run.stop = std::make_shared<std::atomic<bool>>(false);
+  Workers workers(run.stop);
+  auto queue = ReadinessQueue::make();  // destroyed receiver first, then sender
+  ReadySender& sender = queue.first;
+  ReadyReceiver& receiver = queue.second;
+
+  // Sends the started workers home without running: stop first, so that a
+  // worker passing the gate sees it.
+  auto dismiss = [&](std::string reason) {
+    run.stop->store(true);
+    run.gate->release();
+    report.reason = std::move(reason);
+  };
+
+  for (std::uint32_t i = 0; i < n; ++i) {
+    WorkerTask task{i, sender.clone(), runtime, run.gate, run.stop, run.timing, cancel, run.counters[i]};
+    auto started = runtime->spawn(i, WorkItem([task = std::move(task)]() mutable { run_worker(std::move(task)); }));
+    if (!started.ok()) return dismiss("cannot start worker: " + started.message().display());
+    workers.add(std::move(started).value());
+  }
+  sender.release();
+
+  for (std::uint32_t i = 0; i < n; ++i) {
+    std::optional<Readiness> received = receiver.receive();
+    if (!received || !received->ok()) return dismiss("worker initialization failed: " + debug_rendering(received));
+  }
+
+  const Instant start = Instant::now();
+  const std::optional<Instant> warm_end = start.checked_add(warmup);
+  const std::optional<Instant> end = warm_end ? warm_end->checked_add(measurement) : std::nullopt;
+  if (!end) return dismiss("requested duration exceeds the monotonic clock range");
+  const Timing timing{start, *warm_end, *end};
+  run.timing->set(timing);
+  run.gate->release();
+
+  sample_until_end(report, run, timing, warmup, measurement, *cancel, progress);
+
+  run.stop->store(true);
+  const bool panicked = workers.join_all();
+  std::uint64_t max_ns = 0;
+  for (const auto& c : run.counters) {
+    report.total_ops += c->measured_ops.load(std::memory_order_relaxed);
+    max_ns = std::max(max_ns, c->measured_ns.load(std::memory_order_relaxed));
+    report.checksum ^= c->checksum.load(std::memory_order_relaxed);
+  }
+  report.measured_seconds = static_cast<double>(max_ns) / 1e9;
+  finish_samples(report);
+  finish_result(report, panicked, cancel->load());
+
+  if (progress) {
+    Progress last;
+    last.phase = final_phase(report.status);
+    last.fraction = report.status == kStatusCompleted
+                        ? 1.0
+                        : capped_fraction(Instant::now().saturating_since(start),
+                                          report.warmup_seconds + report.measurement_seconds);
+    last.phase_elapsed_seconds = report.measured_seconds;
+    last.phase_seconds = report.measurement_seconds;
+    last.ops = report.total_ops;
+    last.workers = n;
+    progress(last);
+  }
+}
+
+}  // namespace
+
+RunReport run_with(std::uint32_t benchmark, Duration warmup, Duration measurement,
+                   const std::shared_ptr<std::atomic<bool>>& cancel, const ProgressSink& progress,
+                   std::shared_ptr<Runtime> runtime) {
+  RunReport report = make_report(benchmark, warmup.as_seconds(), measurement.as_seconds());
+  if (measurement.is_zero()) {
+    report.reason = "measurement duration must be positive";
+    return report;
+  }
+  bool idle = false;
+  if (!ACTIVE.compare_exchange_strong(idle, true)) {
+    report.reason = "another benchmark is already running";
+    return report;
+  }
+  {
+    ActiveClaim claim;
+    drive(report, benchmark, warmup, measurement, cancel, progress, runtime);
+  }
+  runtime.reset();  // the very last step
+  return report;
+}
+
+}  // namespace truvello

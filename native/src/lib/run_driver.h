@@ -1,0 +1,27 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "duration.h"
+#include "progress.h"
+#include "run_report.h"
+#include "runtime.h"
+
+namespace truvello {
+
+// True while a run holds the process; one run at a time, across all handles
+// and threads. Claimed by compare-and-swap, released by a store.
+extern std::atomic<bool> ACTIVE;
+
+// Performs one complete run on the calling thread: admission, worker start-up
+// and handshake, warm-up and measurement with sampling and progress, stop and
+// join, statistics. Never returns an error: every failure is a report with
+// its status and reason. Every worker has been joined when it returns.
+// benchmark 1 runs one worker; any other value one per available CPU.
+RunReport run_with(std::uint32_t benchmark, Duration warmup, Duration measurement,
+                   const std::shared_ptr<std::atomic<bool>>& cancel, const ProgressSink& progress,
+                   std::shared_ptr<Runtime> runtime);
+
+}  // namespace truvello

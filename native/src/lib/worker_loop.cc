@@ -1,0 +1,57 @@
+#include "worker_loop.h"
+
+#include <limits>
+#include <optional>
+
+namespace truvello {
+namespace {
+
+std::uint64_t saturating_nanos(Duration d) {
+  constexpr std::uint64_t kNanosPerSecond = 1'000'000'000;
+  std::uint64_t ns = 0;
+  if (__builtin_mul_overflow(d.secs, kNanosPerSecond, &ns) || __builtin_add_overflow(ns, d.nanos, &ns)) {
+    return std::numeric_limits<std::uint64_t>::max();
+  }
+  return ns;
+}
+
+}  // namespace
+
+void run_worker(WorkerTask task) {
+  auto built = task.runtime->kernel(task.index);
+  {
+    // Exactly one entry, and the sending end goes right after it.
+    ReadySender ready = std::move(task.ready);
+    ready.send(built.ok() ? Readiness(Unit{}) : Readiness::error(built.message()));
+  }
+  if (!built.ok()) return;
+  Kernel kernel = std::move(built).value();
+
+  task.gate->wait();
+  auto& stop = *task.stop;
+  auto& cancel = *task.cancel;
+  if (stop.load(std::memory_order_relaxed)) return;  // dismissed: counters untouched
+
+  const Timing& timing = task.timing->get();
+  const Instant warm_end = timing.warm_end;
+  const Instant end = timing.end;
+  Counters& counters = *task.counters;
+  std::uint64_t last_result = 0;
+
+  for (;;) {
+    // One clock reading per batch classifies the whole batch.
+    const Instant now = Instant::now();
+    if (stop.load(std::memory_order_relaxed)) break;
+    if (cancel.load(std::memory_order_relaxed)) break;
+    if (now >= end) break;
+    auto& counter = now < warm_end ? counters.warmup_ops : counters.measured_ops;
+    for (std::uint64_t s = 0; s < kBatchSteps; ++s) last_result = kernel.step();
+    counter.fetch_add(kBatchSteps, std::memory_order_relaxed);
+  }
+
+  const Instant exit = Instant::now();
+  counters.measured_ns.store(saturating_nanos(exit.saturating_since(warm_end)), std::memory_order_relaxed);
+  counters.checksum.store(last_result, std::memory_order_relaxed);
+}
+
+}  // namespace truvello

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "join_handle.h"
+
+namespace truvello {
+
+// The started worker threads of one run, in index order. No worker outlives
+// it: destruction sets the stop flag, then joins every handle still held,
+// discarding the outcomes.
+class Workers {
+ public:
+  explicit Workers(std::shared_ptr<std::atomic<bool>> stop) : stop_(std::move(stop)) {}
+  Workers(const Workers&) = delete;
+  Workers& operator=(const Workers&) = delete;
+  ~Workers();
+
+  void add(JoinHandle handle) { handles_.push_back(std::move(handle)); }
+
+  // Takes every handle out and joins them in order, each to completion.
+  // Returns true when any worker terminated abnormally.
+  bool join_all();
+
+ private:
+  std::vector<JoinHandle> handles_;
+  std::shared_ptr<std::atomic<bool>> stop_;
+};
+
+}  // namespace truvello
