@@ -131,6 +131,36 @@ TRUVELLO_API void truvello_cancel(truvello_handle *handle);
  * NULL out: returns 0. Any thread, any time. */
 TRUVELLO_API int32_t truvello_default_config(truvello_config *out);
 
+/* Runs one benchmark and blocks until it is over and its outcome is stored in
+ * the handle; returns its status: TRUVELLO_STATUS_COMPLETED, _CANCELLED or
+ * _FAILED. The first call on a handle claims it: every later call, concurrent
+ * or not, returns TRUVELLO_STATUS_FAILED at once and changes nothing. NULL
+ * handle: returns TRUVELLO_STATUS_FAILED. NULL or invalid config: fails with a
+ * reason, stored like any outcome. `callback` may be NULL; it runs on the
+ * calling thread, never after the call returns, and gets `user_data`, which
+ * the library never dereferences. Only one run proceeds in a process at a
+ * time: a concurrent run on another handle fails with "another benchmark is
+ * already running". Any thread. */
+TRUVELLO_API uint32_t truvello_run(truvello_handle *handle, const truvello_config *config,
+                                   truvello_progress_fn callback, void *user_data);
+
+/* Copies the stored outcome into *out and returns 1. Returns 0 and writes
+ * nothing when handle or out is NULL or no outcome is stored yet (before or
+ * during the run). Any thread, also from the progress callback. */
+TRUVELLO_API int32_t truvello_result(truvello_handle *handle, truvello_result_record *out);
+
+/* Copies sample `index` (0 to sample_count - 1) into *out and returns 1.
+ * Returns 0 and writes nothing when handle or out is NULL, no outcome is
+ * stored yet, or index is out of range. Any thread. */
+TRUVELLO_API int32_t truvello_sample(truvello_handle *handle, uint64_t index, truvello_sample_record *out);
+
+/* Returns the stored reason text: "" for a completed run, a short lower-case
+ * phrase otherwise (NUL bytes in it come back as spaces). NULL when handle is
+ * NULL or no outcome is stored yet. The text belongs to the handle: do not
+ * free or change it; it keeps its address and content until truvello_free.
+ * Any thread. */
+TRUVELLO_API const char *truvello_reason(truvello_handle *handle);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -1,0 +1,93 @@
+// truvello_run: claim the handle, validate, run under a guard, store the
+// outcome.
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "config.h"
+#include "handle.h"
+#include "run_driver.h"
+#include "system.h"
+#include "truvello.h"
+
+namespace truvello {
+namespace {
+
+RunReport failed_report(const char* reason, std::uint32_t benchmark, double warmup_seconds,
+                        double measurement_seconds) {
+  RunReport report = make_report(benchmark, warmup_seconds, measurement_seconds);
+  report.reason = reason;
+  return report;
+}
+
+// Hands the driver's progress events to the host's callback in the C
+// layout, on the calling thread. user_data is passed through, never touched.
+ProgressSink progress_adapter(truvello_progress_fn callback, void* user_data) {
+  if (callback == nullptr) return {};
+  return [callback, user_data](Progress p) {
+    const truvello_progress_record record{p.phase, p.workers, p.fraction, p.phase_elapsed_seconds, p.phase_seconds,
+                                          p.ops};
+    callback(&record, user_data);
+  };
+}
+
+// Runs one validated configuration. Anything that escapes the run becomes a
+// failed outcome here and never reaches the host.
+RunReport execute(const ValidConfig& config, const std::shared_ptr<std::atomic<bool>>& cancel,
+                  truvello_progress_fn callback, void* user_data) {
+  try {
+    RunReport report = run_with(config.benchmark, config.warmup, config.measurement, cancel,
+                                progress_adapter(callback, user_data), std::make_shared<System>());
+    // The host gets back its own numbers, not the rounded durations.
+    report.warmup_seconds = config.warmup_seconds;
+    report.measurement_seconds = config.measurement_seconds;
+    return report;
+  } catch (...) {
+    return failed_report("native benchmark panicked", config.benchmark, config.warmup_seconds,
+                         config.measurement_seconds);
+  }
+}
+
+// The reason as a C string: NUL bytes inside would cut it short, so they
+// become spaces.
+std::vector<char> reason_text(const std::string& reason) {
+  std::vector<char> text(reason.begin(), reason.end());
+  std::replace(text.begin(), text.end(), '\0', ' ');
+  text.push_back('\0');
+  return text;
+}
+
+// noexcept: exhausted memory while storing the outcome ends the process
+// rather than unwinding into C.
+std::uint32_t run(truvello_handle* handle, const truvello_config* config, truvello_progress_fn callback,
+                  void* user_data) noexcept {
+  if (handle == nullptr) return kStatusFailed;
+  if (handle->started.exchange(true)) return kStatusFailed;  // refused: nothing changes
+
+  const auto checked = validate_config(config);
+  RunReport report;
+  if (const auto* rejection = std::get_if<ConfigRejection>(&checked)) {
+    report = failed_report(rejection->reason, rejection->benchmark, rejection->warmup_seconds,
+                           rejection->measurement_seconds);
+  } else {
+    report = execute(std::get<ValidConfig>(checked), handle->cancel, callback, user_data);
+  }
+
+  const std::uint32_t status = report.status;
+  std::vector<char> text = reason_text(report.reason);
+  {
+    std::lock_guard<std::mutex> lock(handle->last_mutex);
+    handle->last.emplace(Stored{std::move(report), std::move(text)});
+  }
+  return status;
+}
+
+}  // namespace
+}  // namespace truvello
+
+extern "C" uint32_t truvello_run(truvello_handle* handle, const truvello_config* config,
+                                 truvello_progress_fn callback, void* user_data) {
+  return truvello::run(handle, config, callback, user_data);
+}
