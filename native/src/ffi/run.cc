@@ -1,6 +1,5 @@
 // truvello_run: claim the handle, validate, run under a guard, store the
 // outcome.
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <variant>
@@ -8,6 +7,7 @@
 
 #include "config.h"
 #include "handle.h"
+#include "reason_text.h"
 #include "run_driver.h"
 #include "system.h"
 #include "truvello.h"
@@ -48,15 +48,6 @@ RunReport execute(const ValidConfig& config, const std::shared_ptr<std::atomic<b
     return failed_report("native benchmark panicked", config.benchmark, config.warmup_seconds,
                          config.measurement_seconds);
   }
-}
-
-// The reason as a C string: NUL bytes inside would cut it short, so they
-// become spaces.
-std::vector<char> reason_text(const std::string& reason) {
-  std::vector<char> text(reason.begin(), reason.end());
-  std::replace(text.begin(), text.end(), '\0', ' ');
-  text.push_back('\0');
-  return text;
 }
 
 // noexcept: exhausted memory while storing the outcome ends the process
