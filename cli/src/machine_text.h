@@ -1,0 +1,70 @@
+#pragma once
+
+// Parsers for the text the kernel publishes about the machine (/proc, /sys).
+// They take the text, not the file, so every rule that depends on them can be
+// tried on made-up inputs.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace truvello::cli {
+
+std::string_view trim(std::string_view text);
+
+// /proc/loadavg: "0.35 0.13 0.04 1/117 4315".
+struct LoadAverage {
+  double one = 0.0;
+  double five = 0.0;
+  double fifteen = 0.0;
+};
+std::optional<LoadAverage> parse_loadavg(std::string_view text);
+
+// A CPU bandwidth limit: at most quota_us of CPU time every period_us.
+struct CpuQuota {
+  std::optional<std::uint64_t> quota_us;  // absent: no limit
+  std::uint64_t period_us = 100000;
+
+  // How many CPUs' worth of time the limit allows; absent when unlimited.
+  std::optional<double> cpus() const;
+};
+
+// cgroup v2 cpu.max: "max 100000" or "50000 100000" (the period may be
+// missing, meaning 100000). Absent when the text is malformed.
+std::optional<CpuQuota> parse_cpu_max(std::string_view text);
+
+// cgroup v1 cpu.cfs_quota_us ("-1" for no limit) and cpu.cfs_period_us.
+std::optional<CpuQuota> parse_cfs_quota(std::string_view quota_text, std::string_view period_text);
+
+// The tighter of two limits; an unlimited one never wins.
+CpuQuota tighter(const CpuQuota &a, const CpuQuota &b);
+
+// /proc/self/cgroup: the path of this process in the unified (v2) hierarchy,
+// the "0::" line; and in the v1 hierarchy that has the "cpu" controller.
+std::optional<std::string> cgroup2_path(std::string_view proc_self_cgroup);
+std::optional<std::string> cgroup1_cpu_path(std::string_view proc_self_cgroup);
+
+// /proc/self/mountinfo: where the v2 hierarchy is mounted, and where the v1
+// hierarchy with the "cpu" controller is.
+std::optional<std::string> cgroup2_mount(std::string_view mountinfo);
+std::optional<std::string> cgroup1_cpu_mount(std::string_view mountinfo);
+
+// The directories from a cgroup up to its hierarchy's root, innermost first:
+// a limit set on any ancestor applies as well. "/a/b" gives "/a/b", "/a", "/".
+std::vector<std::string> cgroup_ancestry(std::string_view path);
+
+// A CPU list such as /sys/devices/system/cpu/online: "0-3,8,10-11" counts 7.
+std::optional<unsigned> count_cpu_list(std::string_view text);
+
+// /proc/cpuinfo: the first "model name", and whether the "flags" line says
+// the kernel runs under a hypervisor.
+std::optional<std::string> cpu_model(std::string_view cpuinfo);
+bool has_hypervisor_flag(std::string_view cpuinfo);
+
+// An unsigned decimal counter file (thermal throttle counts), surrounding
+// white space allowed.
+std::optional<std::uint64_t> parse_counter(std::string_view text);
+
+}  // namespace truvello::cli

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "truvello.h"
+
+namespace truvello::cli {
+
+// Exit statuses of the command.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 2;
+inline constexpr int kExitUsage = 64;  // as sysexits' EX_USAGE
+
+// What the user asked for on the command line.
+struct Options {
+  bool single = false;    // --single
+  bool all_cpus = false;  // --all-cpus
+  bool quick = false;     // --quick: short lengths for a first look
+  std::optional<double> warmup_seconds;
+  std::optional<double> measurement_seconds;
+  bool quiet = false;
+  bool json = false;
+  bool version = false;
+  std::string export_json;
+  std::string export_csv;
+  std::string export_markdown;
+
+  // The configuration of every run, in order, starting from the library's
+  // defaults. Explicit lengths win over --quick, which wins over the
+  // defaults; neither --single nor --all-cpus means both, single first.
+  std::vector<truvello_config> configs(const truvello_config &defaults) const;
+};
+
+inline constexpr double kQuickWarmupSeconds = 2.0;
+inline constexpr double kQuickMeasurementSeconds = 5.0;
+
+// The result of reading the command line: either options to run with, or an
+// exit with the text to print (help on stdout, usage errors on stderr).
+struct ParsedCommandLine {
+  std::optional<Options> options;
+  int exit_code = kExitOk;
+  std::string out;
+  std::string err;
+};
+
+// `args` excludes the program name. Only the shape of the command line is
+// checked here; whether a length makes sense is for the library to say.
+ParsedCommandLine parse_command_line(const std::vector<std::string> &args);
+
+}  // namespace truvello::cli

@@ -1,0 +1,151 @@
+#include "progress_line.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "units.h"
+
+namespace truvello::cli {
+
+namespace {
+
+constexpr std::size_t kMaxBarCells = 30;
+constexpr std::size_t kMinBarCells = 8;
+
+std::string run_tag(const ProgressView &view) {
+  // Appended piece by piece: g++ 12 misreads a chain of '+' starting from a
+  // literal as an overlapping copy (-Wrestrict).
+  std::string tag = "[";
+  tag += std::to_string(view.run_index + 1);
+  tag += '/';
+  tag += std::to_string(view.run_count);
+  tag += ' ';
+  tag += view.kind.title();
+  tag += ']';
+  return tag;
+}
+
+std::string workers_text(std::uint32_t workers) {
+  return std::to_string(workers) + (workers == 1 ? " worker" : " workers");
+}
+
+std::string whole_percent(double fraction) {
+  const long percent = std::lround(std::clamp(fraction, 0.0, 1.0) * 100.0);
+  std::string text = std::to_string(percent) + " %";
+  return std::string(5 - std::min<std::size_t>(text.size(), 5), ' ') + text;
+}
+
+std::string join(const std::vector<std::string> &parts) {
+  std::string out;
+  for (const std::string &part : parts) {
+    if (part.empty()) continue;
+    if (!out.empty()) out += "  ";
+    out += part;
+  }
+  return out;
+}
+
+}  // namespace
+
+const char *phase_name(std::uint32_t phase) {
+  switch (phase) {
+    case TRUVELLO_PHASE_WARMUP:
+      return "warm-up";
+    case TRUVELLO_PHASE_MEASUREMENT:
+      return "measuring";
+    case TRUVELLO_PHASE_DONE:
+      return "done";
+    case TRUVELLO_PHASE_CANCELLED:
+      return "cancelled";
+    default:
+      return "failed";
+  }
+}
+
+std::size_t display_width(const std::string &text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+std::string progress_bar(double fraction, std::size_t cells, Glyphs glyphs) {
+  fraction = std::isfinite(fraction) ? std::clamp(fraction, 0.0, 1.0) : 0.0;
+  std::string out;
+  if (glyphs == Glyphs::kAscii) {
+    const auto full = static_cast<std::size_t>(std::floor(fraction * static_cast<double>(cells)));
+    out.append(full, '#');
+    out.append(cells - full, '-');
+    return out;
+  }
+  static constexpr std::array<const char *, 8> kEighths = {
+      "", "\u258F", "\u258E", "\u258D", "\u258C", "\u258B", "\u258A", "\u2589"};
+  const auto eighths = static_cast<std::size_t>(std::floor(fraction * static_cast<double>(cells) * 8));
+  const std::size_t full = eighths / 8;
+  for (std::size_t i = 0; i < full; ++i) out += "\u2588";
+  std::size_t used = full;
+  if (full < cells && eighths % 8 != 0) {
+    out += kEighths[eighths % 8];
+    ++used;
+  }
+  out.append(cells - used, ' ');
+  return out;
+}
+
+std::string progress_line(const ProgressView &view, std::size_t width, Glyphs glyphs) {
+  const std::string head = run_tag(view) + " " + phase_name(view.phase);
+  const std::string percent = whole_percent(view.overall_fraction);
+  // Everything but the bar, most important first; the tail is dropped when
+  // even the smallest bar does not fit.
+  std::vector<std::string> tail = {
+      clock_text(view.elapsed_seconds) + " elapsed",
+      clock_text(view.remaining_seconds) + " left",
+      view.rate ? rate_text(*view.rate) : std::string("-- ops/s"),
+      workers_text(view.workers),
+  };
+  while (true) {
+    const std::string rest = join(tail);
+    const std::size_t fixed = display_width(head) + 1 + 1 + display_width(percent) +
+                              (rest.empty() ? 0 : 2 + display_width(rest));
+    if (fixed + kMinBarCells <= width || tail.empty()) {
+      const std::size_t room = width > fixed ? width - fixed : 0;
+      const std::size_t cells = std::min(kMaxBarCells, room);
+      std::string line = head + " ";
+      if (cells >= kMinBarCells) line += progress_bar(view.overall_fraction, cells, glyphs) + " ";
+      line += percent;
+      if (!rest.empty()) line += "  " + rest;
+      // On a very narrow terminal cut at the edge rather than wrap, which
+      // would leave a trail of lines behind the carriage returns.
+      if (display_width(line) > width) {
+        std::string cut;
+        std::size_t shown = 0;
+        for (char c : line) {
+          const bool starts = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+          if (starts && shown == width) break;
+          if (starts) ++shown;
+          cut.push_back(c);
+        }
+        line = cut;
+      }
+      return line;
+    }
+    tail.pop_back();
+  }
+}
+
+std::string phase_line(const ProgressView &view, double phase_seconds) {
+  std::string line = "truvello: " + run_tag(view) + " ";
+  switch (view.phase) {
+    case TRUVELLO_PHASE_WARMUP:
+      return line + "warming up for " + length_text(phase_seconds) + " with " +
+             workers_text(view.workers);
+    case TRUVELLO_PHASE_MEASUREMENT:
+      return line + "measuring for " + length_text(phase_seconds) + " with " +
+             workers_text(view.workers);
+    default:
+      return line + phase_name(view.phase);
+  }
+}
+
+}  // namespace truvello::cli

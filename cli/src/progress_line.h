@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "progress_state.h"
+#include "sparkline.h"
+
+namespace truvello::cli {
+
+// The name of a progress phase: "warm-up", "measuring", "done", ...
+const char *phase_name(std::uint32_t phase);
+
+// Number of characters a terminal shows for UTF-8 text without escape codes
+// (code points; the command prints no wide characters).
+std::size_t display_width(const std::string &text);
+
+// The live line, at most `width` columns, without control characters: the
+// caller adds the carriage return and the erase-line code.
+//   "[1/2 single worker] measuring ██████▌      42 %  0:05 elapsed  0:07 left  1.235 M ops/s  1 worker"
+// Parts are dropped from the right end of that list, the bar shrinks first,
+// when the terminal is narrow.
+std::string progress_line(const ProgressView &view, std::size_t width, Glyphs glyphs);
+
+// The bar alone, `cells` wide; block glyphs fill in eighths of a cell.
+std::string progress_bar(double fraction, std::size_t cells, Glyphs glyphs);
+
+// The plain line written when stderr is not a terminal, once per phase:
+// "truvello: [1/2 single worker] measuring for 5 s with 1 worker".
+std::string phase_line(const ProgressView &view, double phase_seconds);
+
+}  // namespace truvello::cli

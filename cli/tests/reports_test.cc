@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "csv_report.h"
+#include "json_report.h"
+#include "markdown_report.h"
+#include "summary.h"
+#include "test_samples.h"
+
+namespace truvello::cli {
+namespace {
+
+using testing::completed_result;
+using testing::one_second_samples;
+
+std::size_t count_lines(const std::string &text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+RunOutcome completed_run(uint32_t benchmark, uint32_t workers, std::initializer_list<double> rates) {
+  RunOutcome run;
+  run.config = truvello_config{TRUVELLO_ABI_VERSION, 32, benchmark, 0, 2.0, 5.0};
+  run.samples = one_second_samples(rates);
+  run.status = TRUVELLO_STATUS_COMPLETED;
+  run.result = completed_result(run.samples, benchmark, workers);
+  run.reason = "";
+  return run;
+}
+
+Invocation two_runs() {
+  Invocation inv;
+  inv.command_version = "9.9.9";
+  inv.library_version = "0.0.2";
+  inv.abi_version = 1;
+  inv.machine.online_cpus = 4;
+  inv.machine.cpu_model = "Test CPU";
+  inv.machine.kernel = "Linux 6.1";
+  inv.machine.hypervisor = true;
+  inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_SINGLE, 1, {100, 100, 100, 100, 100}));
+  inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_ALL_CPUS, 4, {300, 300, 300, 300, 300}));
+  return inv;
+}
+
+TEST(JsonReport, CarriesEveryResultFieldAndTheSamples) {
+  const nlohmann::json doc = nlohmann::json::parse(json_text(two_runs()));
+  EXPECT_EQ(doc["schema_version"], kJsonSchemaVersion);
+  EXPECT_EQ(doc["command"]["version"], "9.9.9");
+  EXPECT_EQ(doc["library"]["abi_version"], 1);
+  EXPECT_EQ(doc["machine"]["cpu_model"], "Test CPU");
+  EXPECT_EQ(doc["machine"]["hypervisor"], true);
+  ASSERT_EQ(doc["runs"].size(), 2u);
+  const auto &run = doc["runs"][1];
+  EXPECT_EQ(run["name"], "all-cpus");
+  EXPECT_EQ(run["config"]["benchmark"], 2);
+  for (const char *field : {"abi_version", "status", "benchmark", "workers", "mean_rate",
+                            "warmup_seconds", "measurement_seconds", "measured_seconds", "cv_percent",
+                            "total_ops", "checksum", "sample_count", "unstable", "cv_valid"}) {
+    EXPECT_TRUE(run["result"].contains(field)) << field;
+  }
+  EXPECT_EQ(run["result"]["checksum"].get<uint64_t>(), 0x0123456789abcdefULL);
+  EXPECT_EQ(run["derived"]["checksum_hex"], "0x0123456789abcdef");
+  ASSERT_EQ(run["samples"].size(), 5u);
+  EXPECT_EQ(run["samples"][4]["ops"], 300);
+  EXPECT_EQ(run["reason"], "");
+  // 300 ops/s from 4 workers against 100 ops/s from one: 3x faster, 75 % efficient.
+  EXPECT_DOUBLE_EQ(doc["scaling"]["efficiency"].get<double>(), 0.75);
+  EXPECT_DOUBLE_EQ(doc["scaling"]["speedup"].get<double>(), 3.0);
+  bool hypervisor_warned = false;
+  for (const auto &w : run["warnings"]) hypervisor_warned |= w["code"] == "hypervisor";
+  EXPECT_TRUE(hypervisor_warned);
+}
+
+TEST(JsonReport, NonFiniteNumbersBecomeNullAndTheDocumentStaysValid) {
+  Invocation inv = two_runs();
+  inv.runs.resize(1);
+  inv.runs[0].config.warmup_seconds = std::numeric_limits<double>::quiet_NaN();
+  inv.runs[0].status = TRUVELLO_STATUS_FAILED;
+  inv.runs[0].result->status = TRUVELLO_STATUS_FAILED;
+  inv.runs[0].result->warmup_seconds = std::numeric_limits<double>::quiet_NaN();
+  inv.runs[0].reason = "durations must be finite: warmup >= 0, measurement > 0";
+  inv.runs[0].samples.clear();
+  const nlohmann::json doc = nlohmann::json::parse(json_text(inv));
+  EXPECT_TRUE(doc["runs"][0]["config"]["warmup_seconds"].is_null());
+  EXPECT_TRUE(doc["runs"][0]["result"]["warmup_seconds"].is_null());
+  EXPECT_EQ(doc["runs"][0]["status_text"], "failed");
+  EXPECT_TRUE(doc["scaling"].is_null());
+  EXPECT_TRUE(doc["runs"][0]["derived"]["median_rate"].is_null());
+}
+
+TEST(CsvReport, HeaderThenOneRowPerSampleWithItsRun) {
+  const std::string csv = csv_text(two_runs());
+  std::istringstream lines(csv);
+  std::string header, first;
+  std::getline(lines, header);
+  std::getline(lines, first);
+  EXPECT_EQ(header, "run,benchmark,status,index,t,dt,ops,rate");
+  EXPECT_EQ(first, "single,1,completed,0,1,1,100,100");
+  EXPECT_EQ(count_lines(csv), 1u + 5u + 5u);
+  EXPECT_NE(csv.find("\nall-cpus,2,completed,4,5,1,300,300\n"), std::string::npos);
+}
+
+TEST(MarkdownReport, OneRowPerRunAndTheScaling) {
+  Invocation inv = two_runs();
+  inv.runs[1].status = TRUVELLO_STATUS_CANCELLED;
+  inv.runs[1].result->status = TRUVELLO_STATUS_CANCELLED;
+  inv.runs[1].reason = "can|celled";
+  const std::string md = markdown_text(inv);
+  std::istringstream lines(md);
+  std::string line;
+  std::size_t rows = 0;
+  while (std::getline(lines, line)) rows += line.rfind("| ", 0) == 0 ? 1 : 0;
+  EXPECT_EQ(rows, 3u) << md;  // header + 2 runs
+  EXPECT_NE(md.find("| single worker | completed | 100.0 |"), std::string::npos) << md;
+  EXPECT_NE(md.find("can\\|celled"), std::string::npos) << "a pipe would break the table";
+  EXPECT_EQ(md.find("Scaling"), std::string::npos) << "no scaling without two completed runs";
+  EXPECT_NE(markdown_text(two_runs()).find("Scaling efficiency: 75.0 %"), std::string::npos);
+}
+
+TEST(Summary, ShowsTheFiguresAndWarnsOnce) {
+  const std::string text = summary_text(two_runs(), Glyphs::kAscii);
+  for (const char *part : {"Score", "100.0 ops/s", "300.0 ops/s", "Checksum", "0x0123456789abcdef",
+                           "Operations", "Samples", "median", "Efficiency", "75.0 %"}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  }
+  const std::size_t first = text.find("hypervisor");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(text.find("hypervisor", first + 1), std::string::npos) << "machine warning repeated";
+  EXPECT_EQ(text.find("UNSTABLE"), std::string::npos);
+}
+
+TEST(Summary, FlagsUnstableAndShowsReasons) {
+  Invocation inv = two_runs();
+  inv.runs[0].result->cv_valid = 1;
+  inv.runs[0].result->cv_percent = 14.2;
+  inv.runs[0].result->unstable = 1;
+  inv.runs[1] = RunOutcome{};
+  inv.runs[1].config.benchmark = TRUVELLO_BENCHMARK_ALL_CPUS;
+  inv.runs[1].status = TRUVELLO_STATUS_FAILED;
+  inv.runs[1].result = truvello_result_record{};
+  inv.runs[1].result->status = TRUVELLO_STATUS_FAILED;
+  inv.runs[1].reason = "durations must be finite: warmup >= 0, measurement > 0";
+  const std::string text = summary_text(inv, Glyphs::kBlocks);
+  EXPECT_NE(text.find("14.2 % CV   UNSTABLE"), std::string::npos) << text;
+  EXPECT_NE(text.find("failed: durations must be finite: warmup >= 0, measurement > 0"),
+            std::string::npos);
+  EXPECT_EQ(text.find("Efficiency"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace truvello::cli
