@@ -116,9 +116,10 @@ TRUVELLO_API const char *truvello_version(void);
  * Any thread. */
 TRUVELLO_API truvello_handle *truvello_create(void);
 
-/* Releases the handle, its stored outcome and its reason text. NULL: no effect.
- * Must not overlap any other call on the same handle, including from the
- * progress callback. */
+/* Releases the handle, its stored outcome and its reason text; pointers that
+ * truvello_reason gave for it become invalid. NULL: no effect. Must not
+ * overlap any other call on the same handle, including from the progress
+ * callback. */
 TRUVELLO_API void truvello_free(truvello_handle *handle);
 
 /* Asks the handle's run to stop: before the run it ends cancelled without
@@ -127,8 +128,9 @@ TRUVELLO_API void truvello_free(truvello_handle *handle);
  * Any thread, any time before truvello_free. */
 TRUVELLO_API void truvello_cancel(truvello_handle *handle);
 
-/* Fills *out with the defaults {1, 32, 1, 0, 120.0, 60.0} and returns 1.
- * NULL out: returns 0. Any thread, any time. */
+/* Fills all of *out with the defaults {1, 32, 1, 0, 120.0, 60.0} (benchmark
+ * 1, 120 s warm-up, 60 s measurement) and returns 1. NULL out: returns 0.
+ * Needs no handle. Any thread, any time. */
 TRUVELLO_API int32_t truvello_default_config(truvello_config *out);
 
 /* Runs one benchmark and blocks until it is over and its outcome is stored in
