@@ -1,0 +1,101 @@
+#include "host.h"
+
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace truvello::report {
+namespace {
+
+std::string trimmed(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  const auto last = s.find_last_not_of(" \t\r\n");
+  return s.substr(first, last - first + 1);
+}
+
+std::optional<std::string> lscpu_model() {
+  std::FILE* pipe = popen("lscpu 2>/dev/null", "r");
+  if (pipe == nullptr) return std::nullopt;
+  std::optional<std::string> found;
+  char line[512];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    const std::string text = line;
+    if (!found && text.rfind("Model name:", 0) == 0) {
+      found = "Model name: " + trimmed(text.substr(11));
+    }
+  }
+  pclose(pipe);
+  return found;
+}
+
+// Reads a small /proc file into `buffer` with plain system calls.
+std::optional<std::size_t> read_small_file(const char* path, char* buffer, std::size_t size) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  const ssize_t n = read(fd, buffer, size - 1);
+  close(fd);
+  if (n <= 0) return std::nullopt;
+  buffer[n] = '\0';
+  return static_cast<std::size_t>(n);
+}
+
+}  // namespace
+
+std::string cpu_model_line() {
+  if (auto model = lscpu_model()) return *model;
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("model name", 0) == 0) {
+      const auto colon = line.find(':');
+      if (colon != std::string::npos) return "Model name: " + trimmed(line.substr(colon + 1));
+    }
+  }
+  return "Model name: unknown";
+}
+
+unsigned online_cpus() {
+  const long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? static_cast<unsigned>(n) : 1u;
+}
+
+std::string load_average_text() {
+  char buffer[128];
+  if (!read_small_file("/proc/loadavg", buffer, sizeof buffer)) return "unknown";
+  double one = 0, five = 0, fifteen = 0;
+  if (std::sscanf(buffer, "%lf %lf %lf", &one, &five, &fifteen) != 3) return "unknown";
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f %.2f %.2f", one, five, fifteen);
+  return text;
+}
+
+std::optional<double> load_average_one_minute() {
+  char buffer[128];
+  if (!read_small_file("/proc/loadavg", buffer, sizeof buffer)) return std::nullopt;
+  double one = 0;
+  if (std::sscanf(buffer, "%lf", &one) != 1) return std::nullopt;
+  return one;
+}
+
+std::optional<long long> anonymous_resident_bytes() {
+  char buffer[4096];
+  if (!read_small_file("/proc/self/status", buffer, sizeof buffer)) return std::nullopt;
+  const char* line = std::strstr(buffer, "\nRssAnon:");
+  long long kib = 0;
+  if (line == nullptr || std::sscanf(line + 9, "%lld", &kib) != 1) return std::nullopt;
+  return kib * 1024;
+}
+
+double thread_cpu_seconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+}  // namespace truvello::report

@@ -1,0 +1,20 @@
+#pragma once
+
+namespace truvello::report {
+
+// The rate a host could get with no harness at all: a fresh seed-0 kernel
+// stepped in batches of 8 on a thread of its own, `warmup_seconds` uncounted
+// and then `measurement_seconds` counted, timed by the same monotonic clock
+// with one reading per batch. Operations per second of the counted part.
+double tight_loop_rate(double warmup_seconds, double measurement_seconds);
+
+// Median nanoseconds per step over `repetitions` runs of about
+// `seconds_each`, on the calling thread: what the step microbenchmark
+// reports, for when its binary is not at hand.
+double measured_step_ns(int repetitions, double seconds_each);
+
+// Wall time of building `workers` kernels at once, one per thread, seeded by
+// index as a run's workers are: the slowest thread's construction, seconds.
+double kernel_construction_seconds(unsigned workers);
+
+}  // namespace truvello::report
