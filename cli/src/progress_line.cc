@@ -134,15 +134,25 @@ std::string progress_line(const ProgressView &view, std::size_t width, Glyphs gl
   }
 }
 
-std::string phase_line(const ProgressView &view, double phase_seconds) {
-  std::string line = "truvello: " + run_tag(view) + " ";
+std::string phase_line(const ProgressView &view, const truvello_progress_record &record) {
+  std::string line = "truvello: ";
+  line += run_tag(view);
+  line += ' ';
   switch (view.phase) {
     case TRUVELLO_PHASE_WARMUP:
-      return line + "warming up for " + length_text(phase_seconds) + " with " +
+      return line + "warming up for " + length_text(record.phase_seconds) + " with " +
              workers_text(view.workers);
     case TRUVELLO_PHASE_MEASUREMENT:
-      return line + "measuring for " + length_text(phase_seconds) + " with " +
+      return line + "measuring for " + length_text(record.phase_seconds) + " with " +
              workers_text(view.workers);
+    case TRUVELLO_PHASE_DONE:
+      // The final record carries the run's total and its measured seconds.
+      if (record.phase_elapsed_seconds > 0.0) {
+        return line + "done: " +
+               rate_text(static_cast<double>(record.ops) / record.phase_elapsed_seconds) +
+               " over " + seconds_text(record.phase_elapsed_seconds);
+      }
+      return line + "done";
     default:
       return line + phase_name(view.phase);
   }

@@ -26,8 +26,10 @@ std::string progress_line(const ProgressView &view, std::size_t width, Glyphs gl
 // The bar alone, `cells` wide; block glyphs fill in eighths of a cell.
 std::string progress_bar(double fraction, std::size_t cells, Glyphs glyphs);
 
-// The plain line written when stderr is not a terminal, once per phase:
-// "truvello: [1/2 single worker] measuring for 5 s with 1 worker".
-std::string phase_line(const ProgressView &view, double phase_seconds);
+// The plain line for the start of a phase and for the end of a run, written
+// when stderr is not a terminal (and, for the end, left behind by the bar):
+//   "truvello: [1/2 single worker] measuring for 5 s with 1 worker"
+//   "truvello: [1/2 single worker] done: 1.235 M ops/s over 5.001 s"
+std::string phase_line(const ProgressView &view, const truvello_progress_record &record);
 
 }  // namespace truvello::cli

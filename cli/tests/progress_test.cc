@@ -120,13 +120,24 @@ TEST(ProgressLine, BarFillsInEighths) {
 
 TEST(ProgressLine, PlainPhaseLines) {
   ProgressView view = sample_view();
-  EXPECT_EQ(phase_line(view, 5.0), "truvello: [1/2 single worker] measuring for 5 s with 1 worker");
+  truvello_progress_record r = record(TRUVELLO_PHASE_MEASUREMENT, 0.5, 0.0, 0);
+  r.phase_seconds = 5.0;
+  EXPECT_EQ(phase_line(view, r), "truvello: [1/2 single worker] measuring for 5 s with 1 worker");
   view.phase = TRUVELLO_PHASE_WARMUP;
   view.workers = 4;
   view.kind.selector = TRUVELLO_BENCHMARK_ALL_CPUS;
-  EXPECT_EQ(phase_line(view, 2.0), "truvello: [1/2 all CPUs] warming up for 2 s with 4 workers");
+  r.phase_seconds = 2.0;
+  EXPECT_EQ(phase_line(view, r), "truvello: [1/2 all CPUs] warming up for 2 s with 4 workers");
   view.phase = TRUVELLO_PHASE_CANCELLED;
-  EXPECT_EQ(phase_line(view, 2.0), "truvello: [1/2 all CPUs] cancelled");
+  EXPECT_EQ(phase_line(view, r), "truvello: [1/2 all CPUs] cancelled");
+}
+
+TEST(ProgressLine, FinalLineReportsTheRateFromTheTotals) {
+  ProgressView view = sample_view();
+  view.phase = TRUVELLO_PHASE_DONE;
+  // The final record: ops is the run's total, elapsed its measured seconds.
+  const truvello_progress_record r{TRUVELLO_PHASE_DONE, 1, 1.0, 4.0, 4.0, 4000000};
+  EXPECT_EQ(phase_line(view, r), "truvello: [1/2 single worker] done: 1.000 M ops/s over 4.000 s");
 }
 
 }  // namespace
