@@ -15,6 +15,21 @@ namespace {
 
 constexpr std::size_t kLabelWidth = 13;
 constexpr std::size_t kSparkWidth = 60;
+constexpr std::size_t kTextWidth = 80;
+
+// The few characters that differ between a UTF-8 terminal and plain ASCII.
+struct Style {
+  Glyphs glyphs;
+  const char *dot;    // separates figures on one line
+  const char *times;  // "n times the rate"
+  const char *mark;   // in front of a warning
+
+  explicit Style(Glyphs g)
+      : glyphs(g),
+        dot(g == Glyphs::kBlocks ? " \u00B7 " : ", "),
+        times(g == Glyphs::kBlocks ? "\u00D7" : "x"),
+        mark(g == Glyphs::kBlocks ? "\u26A0 " : "! ") {}
+};
 
 std::string row(const std::string &label, const std::string &value) {
   std::string line = "  " + label;
@@ -22,8 +37,36 @@ std::string row(const std::string &label, const std::string &value) {
   return line + value + "\n";
 }
 
-std::string warning_row(const Warning &w, Glyphs glyphs) {
-  return std::string("  ") + (glyphs == Glyphs::kBlocks ? "\u26A0 " : "! ") + w.message + "\n";
+// Breaks a sentence at spaces so that no line is wider than kTextWidth,
+// continuation lines indented under the first word.
+std::string wrapped(const std::string &first_prefix, const std::string &text) {
+  const std::string indent(first_prefix.size() - (first_prefix.size() > 4 ? 2 : 0), ' ');
+  const std::size_t indent_width = indent.size();
+  std::string out = first_prefix;
+  std::size_t column = indent_width;
+  std::size_t pos = 0;
+  bool first_word = true;
+  while (pos < text.size()) {
+    const std::size_t end = std::min(text.find(' ', pos), text.size());
+    const std::string word = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (word.empty()) continue;
+    if (!first_word && column + 1 + word.size() > kTextWidth) {
+      out += "\n" + indent;
+      column = indent_width;
+    } else if (!first_word) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += word.size();
+    first_word = false;
+  }
+  return out + "\n";
+}
+
+std::string warning_row(const Warning &w, const Style &style) {
+  return wrapped(std::string("  ") + style.mark, w.message);
 }
 
 std::string signed_percent(double percent) {
@@ -31,23 +74,22 @@ std::string signed_percent(double percent) {
   return text += percent_text(std::fabs(percent));
 }
 
-std::string machine_line(const MachineContext &m) {
+std::string machine_line(const MachineContext &m, const Style &style) {
   std::string line = m.cpu_model.empty() ? std::string("unknown CPU") : m.cpu_model;
-  line += " \u00B7 " + std::to_string(m.online_cpus) + " CPUs online";
+  line += style.dot + std::to_string(m.online_cpus) + " CPUs online";
   const double usable = m.usable_cpus();
   if (usable < static_cast<double>(m.online_cpus)) {
     char figure[32];
     std::snprintf(figure, sizeof figure, "%.3g", usable);
     line += std::string(", ") + figure + " usable";
   }
-  if (!m.kernel.empty()) line += " \u00B7 " + m.kernel;
+  if (!m.kernel.empty()) line += style.dot + m.kernel;
   return line + "\n";
 }
 
-std::string run_block(const RunOutcome &run, std::size_t index, Glyphs glyphs) {
-  std::string out = "benchmark " + std::to_string(run.config.benchmark) + " \u00B7 " +
+std::string run_block(const RunOutcome &run, const Style &style) {
+  std::string out = "benchmark " + std::to_string(run.config.benchmark) + style.dot +
                     run.kind().title() + "\n";
-  if (index > 0) out = "\n" + out;
   if (!run.result) {
     return out + row("Status", std::string(status_text(run.status)) + ": " + run.reason);
   }
@@ -66,19 +108,17 @@ std::string run_block(const RunOutcome &run, std::size_t index, Glyphs glyphs) {
     if (r.workers == 0) return out;
   }
   if (const auto stats = rate_stats(run.samples)) {
-    out += row("Per second", "median " + si_number(stats->median) + " \u00B7 min " +
-                                 si_number(stats->min) + " \u00B7 max " + si_number(stats->max));
+    out += row("Per second", "median " + si_number(stats->median) + style.dot + "min " +
+                                 si_number(stats->min) + style.dot + "max " + si_number(stats->max));
     std::vector<double> rates;
     for (const truvello_sample_record &s : steady_samples(run.samples)) rates.push_back(s.rate);
-    std::string trend = sparkline(rates, kSparkWidth, glyphs);
+    std::string trend = sparkline(rates, kSparkWidth, style.glyphs);
     if (stats->drift_percent) trend += "   drift " + signed_percent(*stats->drift_percent);
     out += row("Trend", trend);
   }
-  char window[160];
-  std::snprintf(window, sizeof window, "%s of %s, after %s warm-up",
-                seconds_text(r.measured_seconds).c_str(), length_text(r.measurement_seconds).c_str(),
-                length_text(r.warmup_seconds).c_str());
-  out += row("Measured", window);
+  out += row("Measured", seconds_text(r.measured_seconds) + " of " +
+                             length_text(r.measurement_seconds) + ", after " +
+                             length_text(r.warmup_seconds) + " warm-up");
   out += row("Workers", std::to_string(r.workers));
   out += row("Operations", grouped(r.total_ops));
   out += row("Samples", std::to_string(r.sample_count));
@@ -89,19 +129,20 @@ std::string run_block(const RunOutcome &run, std::size_t index, Glyphs glyphs) {
 }  // namespace
 
 std::string summary_text(const Invocation &invocation, Glyphs glyphs) {
-  std::string out = "truvello " + invocation.command_version + " \u00B7 library " +
+  const Style style(glyphs);
+  std::string out = "truvello " + invocation.command_version + style.dot + "library " +
                     invocation.library_version + " (interface " +
                     std::to_string(invocation.abi_version) + ")\n";
-  out += machine_line(invocation.machine) + "\n";
+  out += machine_line(invocation.machine, style);
 
   std::vector<Warning> machine_wide;
   std::set<std::string> seen;
-  for (std::size_t i = 0; i < invocation.runs.size(); ++i) {
-    const RunOutcome &run = invocation.runs[i];
-    out += run_block(run, i, glyphs);
+  for (const RunOutcome &run : invocation.runs) {
+    out += '\n';
+    out += run_block(run, style);
     for (const Warning &w : run_warnings(run, invocation.machine)) {
       if (!w.machine_wide) {
-        out += warning_row(w, glyphs);
+        out += warning_row(w, style);
       } else if (seen.insert(w.code).second) {
         machine_wide.push_back(w);
       }
@@ -109,15 +150,14 @@ std::string summary_text(const Invocation &invocation, Glyphs glyphs) {
   }
 
   if (const auto s = invocation.scaling()) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%s   (all CPUs ran %.2f %s the single rate with %u workers)",
-                  percent_text(s->efficiency * 100.0).c_str(), s->speedup,
-                  glyphs == Glyphs::kBlocks ? "\u00D7" : "x", static_cast<unsigned>(s->workers));
-    out += "\nscaling\n" + row("Efficiency", line);
+    char detail[128];
+    std::snprintf(detail, sizeof detail, "   (all CPUs ran %.2f %s the single rate with %u workers)",
+                  s->speedup, style.times, static_cast<unsigned>(s->workers));
+    out += "\nscaling\n" + row("Efficiency", percent_text(s->efficiency * 100.0) + detail);
   }
   if (!machine_wide.empty()) {
     out += "\nmachine\n";
-    for (const Warning &w : machine_wide) out += warning_row(w, glyphs);
+    for (const Warning &w : machine_wide) out += warning_row(w, style);
   }
   return out;
 }

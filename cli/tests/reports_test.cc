@@ -130,6 +130,24 @@ TEST(Summary, ShowsTheFiguresAndWarnsOnce) {
   ASSERT_NE(first, std::string::npos);
   EXPECT_EQ(text.find("hypervisor", first + 1), std::string::npos) << "machine warning repeated";
   EXPECT_EQ(text.find("UNSTABLE"), std::string::npos);
+  EXPECT_EQ(text.find("\xC2"), std::string::npos) << "plain glyphs must stay ASCII";
+}
+
+TEST(Summary, LongWarningsWrapUnderTheirFirstWord) {
+  Invocation inv = two_runs();
+  inv.machine.governors = {"powersave"};
+  const std::string text = summary_text(inv, Glyphs::kBlocks);
+  std::istringstream lines(text);
+  std::string line;
+  bool continuation = false;
+  while (std::getline(lines, line)) {
+    std::size_t width = 0;
+    for (char c : line) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    EXPECT_LE(width, 80u) << line;
+    continuation |= line.rfind("    ", 0) == 0;
+  }
+  EXPECT_TRUE(continuation) << text;
+  EXPECT_NE(text.find("\u26A0 The CPU frequency governor"), std::string::npos) << text;
 }
 
 TEST(Summary, FlagsUnstableAndShowsReasons) {
