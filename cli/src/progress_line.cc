@@ -37,6 +37,19 @@ std::string whole_percent(double fraction) {
   return std::string(5 - std::min<std::size_t>(text.size(), 5), ' ') + text;
 }
 
+// Pads to a fixed width so that the bar and the figures keep their place
+// while the texts change length from frame to frame.
+std::string pad_right(std::string text, std::size_t width) {
+  const std::size_t shown = display_width(text);
+  if (shown < width) text.append(width - shown, ' ');
+  return text;
+}
+
+std::string pad_left(const std::string &text, std::size_t width) {
+  const std::size_t shown = display_width(text);
+  return shown < width ? std::string(width - shown, ' ') + text : text;
+}
+
 std::string join(const std::vector<std::string> &parts) {
   std::string out;
   for (const std::string &part : parts) {
@@ -89,19 +102,22 @@ std::string progress_bar(double fraction, std::size_t cells, Glyphs glyphs) {
     out += kEighths[eighths % 8];
     ++used;
   }
-  out.append(cells - used, ' ');
+  for (std::size_t i = used; i < cells; ++i) out += "\u2591";
   return out;
 }
 
 std::string progress_line(const ProgressView &view, std::size_t width, Glyphs glyphs) {
-  const std::string head = run_tag(view) + " " + phase_name(view.phase);
+  constexpr std::size_t kPhaseWidth = 9;   // "measuring"
+  constexpr std::size_t kClockWidth = 4;   // "0:05"; longer runs push right
+  constexpr std::size_t kRateWidth = 13;   // "999.9 k ops/s"
+  const std::string head = run_tag(view) + " " + pad_right(phase_name(view.phase), kPhaseWidth);
   const std::string percent = whole_percent(view.overall_fraction);
   // Everything but the bar, most important first; the tail is dropped when
   // even the smallest bar does not fit.
   std::vector<std::string> tail = {
-      clock_text(view.elapsed_seconds) + " elapsed",
-      clock_text(view.remaining_seconds) + " left",
-      view.rate ? rate_text(*view.rate) : std::string("-- ops/s"),
+      pad_left(clock_text(view.elapsed_seconds), kClockWidth) + " elapsed",
+      pad_left(clock_text(view.remaining_seconds), kClockWidth) + " left",
+      pad_left(view.rate ? rate_text(*view.rate) : std::string("-- ops/s"), kRateWidth),
       workers_text(view.workers),
   };
   while (true) {

@@ -23,7 +23,8 @@ std::size_t display_width(const std::string &text);
 // when the terminal is narrow.
 std::string progress_line(const ProgressView &view, std::size_t width, Glyphs glyphs);
 
-// The bar alone, `cells` wide; block glyphs fill in eighths of a cell.
+// The bar alone, `cells` wide; block glyphs fill in eighths of a cell over a
+// light shade that shows the bar's extent.
 std::string progress_bar(double fraction, std::size_t cells, Glyphs glyphs);
 
 // The plain line for the start of a phase and for the end of a run, written

@@ -51,7 +51,7 @@ std::optional<Warning> drift_warning(std::span<const truvello_sample_record> sam
   }
   return run_warning("drift", "The rate rose by " + percent_text(drift) +
                                   " from the first to the last third of the window: the machine "
-                                  "was still settling, so a longer warm-up would help.");
+                                  "was still settling or other work let go of the CPU.");
 }
 
 std::optional<Warning> busy_machine_warning(const std::optional<LoadAverage> &load,

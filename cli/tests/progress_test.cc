@@ -111,7 +111,7 @@ TEST(ProgressLine, BarFillsInEighths) {
   EXPECT_EQ(progress_bar(1.0, 4, Glyphs::kAscii), "####");
   EXPECT_EQ(progress_bar(2.0, 4, Glyphs::kAscii), "####");
   // 1/16 of 2 cells is one eighth of the first cell.
-  EXPECT_EQ(progress_bar(1.0 / 16.0, 2, Glyphs::kBlocks), "\u258F ");
+  EXPECT_EQ(progress_bar(1.0 / 16.0, 2, Glyphs::kBlocks), "\u258F\u2591");
   EXPECT_EQ(progress_bar(1.0, 2, Glyphs::kBlocks), "\u2588\u2588");
   for (double f : {0.0, 0.13, 0.5, 0.99, 1.0}) {
     EXPECT_EQ(display_width(progress_bar(f, 10, Glyphs::kBlocks)), 10u) << f;
