@@ -28,8 +28,7 @@ std::string markdown_text(const Invocation &invocation) {
       "Operations | Samples |\n"
       "|:---|:---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
   for (const RunOutcome &run : invocation.runs) {
-    std::string status = status_text(run.status);
-    if (!run.reason.empty()) status += ": " + run.reason;
+    const std::string status = status_with_reason(run.status, run.reason);
     std::string score = "n/a", cv = "n/a", med = "n/a", lo = "n/a", hi = "n/a";
     std::string workers = "0", measured = "n/a", ops = "0", samples = "0";
     if (run.result) {

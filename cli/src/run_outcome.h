@@ -51,4 +51,13 @@ inline const char *status_text(std::uint32_t status) {
   }
 }
 
+// The status with its reason, without saying the same word twice:
+// "failed: unknown benchmark", "cancelled", "cancelled before starting".
+inline std::string status_with_reason(std::uint32_t status, const std::string &reason) {
+  const std::string word = status_text(status);
+  if (reason.empty()) return word;
+  if (reason.rfind(word, 0) == 0) return reason;
+  return word + ": " + reason;
+}
+
 }  // namespace truvello::cli

@@ -91,7 +91,7 @@ std::string run_block(const RunOutcome &run, const Style &style) {
   std::string out = "benchmark " + std::to_string(run.config.benchmark) + style.dot +
                     run.kind().title() + "\n";
   if (!run.result) {
-    return out + row("Status", std::string(status_text(run.status)) + ": " + run.reason);
+    return out + row("Status", status_with_reason(run.status, run.reason));
   }
   const truvello_result_record &r = *run.result;
   if (r.status == TRUVELLO_STATUS_COMPLETED) {
@@ -104,7 +104,7 @@ std::string run_block(const RunOutcome &run, const Style &style) {
       out += row("Variation", "n/a (fewer than 2 samples)");
     }
   } else {
-    out += row("Status", std::string(status_text(r.status)) + ": " + run.reason);
+    out += row("Status", status_with_reason(r.status, run.reason));
     if (r.workers == 0) return out;
   }
   if (const auto stats = rate_stats(run.samples)) {

@@ -107,7 +107,7 @@ TEST(MarkdownReport, OneRowPerRunAndTheScaling) {
   Invocation inv = two_runs();
   inv.runs[1].status = TRUVELLO_STATUS_CANCELLED;
   inv.runs[1].result->status = TRUVELLO_STATUS_CANCELLED;
-  inv.runs[1].reason = "can|celled";
+  inv.runs[1].reason = "stopped | by hand";
   const std::string md = markdown_text(inv);
   std::istringstream lines(md);
   std::string line;
@@ -115,7 +115,8 @@ TEST(MarkdownReport, OneRowPerRunAndTheScaling) {
   while (std::getline(lines, line)) rows += line.rfind("| ", 0) == 0 ? 1 : 0;
   EXPECT_EQ(rows, 3u) << md;  // header + 2 runs
   EXPECT_NE(md.find("| single worker | completed | 100.0 |"), std::string::npos) << md;
-  EXPECT_NE(md.find("can\\|celled"), std::string::npos) << "a pipe would break the table";
+  EXPECT_NE(md.find("| cancelled: stopped \\| by hand |"), std::string::npos)
+      << "a pipe would break the table\n" << md;
   EXPECT_EQ(md.find("Scaling"), std::string::npos) << "no scaling without two completed runs";
   EXPECT_NE(markdown_text(two_runs()).find("Scaling efficiency: 75.0 %"), std::string::npos);
 }
@@ -166,6 +167,21 @@ TEST(Summary, FlagsUnstableAndShowsReasons) {
   EXPECT_NE(text.find("failed: durations must be finite: warmup >= 0, measurement > 0"),
             std::string::npos);
   EXPECT_EQ(text.find("Efficiency"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace truvello::cli
+
+namespace truvello::cli {
+namespace {
+
+TEST(StatusWithReason, SaysEachWordOnce) {
+  EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_COMPLETED, ""), "completed");
+  EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_CANCELLED, "cancelled"), "cancelled");
+  EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_CANCELLED, "cancelled before starting"),
+            "cancelled before starting");
+  EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_FAILED, "unknown benchmark"),
+            "failed: unknown benchmark");
 }
 
 }  // namespace

@@ -159,7 +159,7 @@ void expect_cancelled_by(int signo, int expected_status) {
   EXPECT_EQ(run["reason"], "cancelled");
   EXPECT_EQ(run["result"]["mean_rate"], 0.0);
   EXPECT_EQ(run["result"]["cv_valid"], 0);
-  EXPECT_NE(done.out.find("cancelled: cancelled"), std::string::npos) << done.out;
+  EXPECT_NE(done.out.find("  Status       cancelled\n"), std::string::npos) << done.out;
   EXPECT_NE(done.err.find("] cancelled"), std::string::npos) << done.err;
 }
 
