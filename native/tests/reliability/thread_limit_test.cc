@@ -1,0 +1,117 @@
+// Thread creation failing for real, not through an injected runtime: the
+// probe child lowers RLIMIT_NPROC on itself and runs the all-CPU benchmark.
+// The child is started with posix_spawn, a fork immediately followed by exec,
+// which is also safe under ThreadSanitizer.
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "truvello.h"
+
+extern char** environ;
+
+namespace truvello::reliability {
+namespace {
+
+struct ChildRun {
+  int exit_code = -1;
+  std::string output;
+  std::map<std::string, std::string> facts;
+};
+
+ChildRun run_probe(const char* path) {
+  ChildRun run;
+  int fds[2];
+  if (pipe(fds) != 0) return run;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  char* argv[] = {const_cast<char*>(path), nullptr};
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, path, &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (rc != 0) {
+    close(fds[0]);
+    run.output = std::string("posix_spawn: ") + std::strerror(rc);
+    return run;
+  }
+  char buffer[4096];
+  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    run.output.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fds[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  std::istringstream lines(run.output);
+  for (std::string line; std::getline(lines, line);) {
+    const auto eq = line.find('=');
+    if (eq != std::string::npos) run.facts.emplace(line.substr(0, eq), line.substr(eq + 1));
+  }
+  return run;
+}
+
+std::string value(const std::map<std::string, std::string>& facts, const std::string& key) {
+  const auto found = facts.find(key);
+  return found == facts.end() ? "<not reported>" : found->second;
+}
+
+std::string os_error_text(int code) {
+  return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
+}
+
+// A spawn refused by the task limit: failed before any measuring, with the
+// OS's own words, and not a thread left behind.
+void expect_refused_spawn(const ChildRun& run, const std::string& name) {
+  SCOPED_TRACE(name);
+  const auto& f = run.facts;
+  EXPECT_EQ(value(f, name + ".status"), std::to_string(TRUVELLO_STATUS_FAILED));
+  EXPECT_EQ(value(f, name + ".reason"), "cannot start worker: " + os_error_text(EAGAIN));
+  EXPECT_EQ(value(f, name + ".workers"), value(f, "cpus"));
+  EXPECT_EQ(value(f, name + ".samples"), "0");
+  EXPECT_EQ(value(f, name + ".total_ops"), "0");
+  EXPECT_EQ(value(f, name + ".progress_calls"), "0");
+  EXPECT_EQ(value(f, name + ".outcome_problem"), "none");
+  EXPECT_EQ(value(f, name + ".threads_after"), value(f, "baseline_threads"));
+}
+
+TEST(ThreadLimit, AllCpuRunFailsCleanlyAndTheProcessRunsAgainOnceLifted) {
+  const ChildRun run = run_probe(TRUVELLO_THREAD_LIMIT_PROBE);
+  if (run.exit_code == 77) GTEST_SKIP() << "thread creation cannot be made to fail here: " << run.output;
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  SCOPED_TRACE(run.output);
+
+  expect_refused_spawn(run, "none_allowed");
+  if (value(run.facts, "one_allowed") == "available") {
+    expect_refused_spawn(run, "one_allowed");
+  } else {
+    std::printf("partial start not exercised: %s\n", value(run.facts, "one_allowed").c_str());
+  }
+
+  // The refused runs released the process: a cancelled one is admitted (the
+  // cancel is only looked at after the claim), and a real one completes.
+  const auto& f = run.facts;
+  EXPECT_EQ(value(f, "lifted_cancelled.status"), std::to_string(TRUVELLO_STATUS_CANCELLED));
+  EXPECT_EQ(value(f, "lifted_cancelled.reason"), "cancelled before starting");
+  EXPECT_EQ(value(f, "lifted.status"), std::to_string(TRUVELLO_STATUS_COMPLETED));
+  EXPECT_EQ(value(f, "lifted.reason"), "");
+  EXPECT_EQ(value(f, "lifted.workers"), value(f, "cpus"));
+  EXPECT_EQ(value(f, "lifted.outcome_problem"), "none");
+  EXPECT_EQ(value(f, "lifted.threads_after"), value(f, "baseline_threads"));
+}
+
+}  // namespace
+}  // namespace truvello::reliability
