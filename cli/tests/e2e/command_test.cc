@@ -109,7 +109,9 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
     expect_consistent_run(run);
     samples += run["samples"].size();
   }
-  EXPECT_GE(samples, 4u) << "a 1.2 s window gives a whole-second sample and a closing one";
+  // Every completed run closes its window with a sample; how many whole
+  // seconds came before it depends on scheduling, so only the minimum is sure.
+  EXPECT_GE(samples, 2u);
 
   std::istringstream csv(read_file(dir.file("r.csv")));
   std::string line;
