@@ -42,26 +42,35 @@ static truvello_config config_of(uint32_t benchmark, double warmup, double measu
 
 static int same_bits(double a, double b) { return memcmp(&a, &b, sizeof a) == 0; }
 
-/* Threads of this process named as workers; sanitizer runtimes start helper
- * threads of their own, so all threads together would not tell. */
-static int worker_threads(void) {
+/* Counts the threads of this process named as workers and, when `seen` is
+ * given, marks seen[i] for each "truvello-i" with i below 256. Sanitizer
+ * runtimes start helper threads of their own, so all threads together would
+ * not tell. */
+static int scan_worker_threads(int *seen) {
   int n = 0;
   DIR *dir = opendir("/proc/self/task");
   struct dirent *e;
   if (dir == NULL) return -1;
   while ((e = readdir(dir)) != NULL) {
     char path[300], name[64] = {0};
+    unsigned idx;
+    char nl;
     FILE *f;
     if (e->d_name[0] == '.') continue;
     snprintf(path, sizeof path, "/proc/self/task/%s/comm", e->d_name);
     f = fopen(path, "r");
     if (f == NULL) continue;
-    if (fgets(name, sizeof name, f) != NULL && strncmp(name, "truvello-", 9) == 0) ++n;
+    if (fgets(name, sizeof name, f) != NULL && strncmp(name, "truvello-", 9) == 0) {
+      ++n;
+      if (seen != NULL && sscanf(name, "truvello-%u%c", &idx, &nl) == 2 && nl == '\n' && idx < 256) seen[idx] = 1;
+    }
     fclose(f);
   }
   closedir(dir);
   return n;
 }
+
+static int worker_threads(void) { return scan_worker_threads(NULL); }
 
 static void sleep_ms(long ms) {
   struct timespec ts;
@@ -212,29 +221,13 @@ struct progress_log {
   uint32_t workers;
 };
 
-static int count_named_workers(uint32_t workers) {
-  uint32_t i, found = 0;
-  DIR *dir = opendir("/proc/self/task");
-  struct dirent *e;
+/* Whether threads "truvello-0" to "truvello-<workers - 1>" all exist now. */
+static int all_workers_named(uint32_t workers) {
   int seen[256] = {0};
-  if (dir == NULL) return 0;
-  while ((e = readdir(dir)) != NULL) {
-    char path[300], name[64] = {0};
-    FILE *f;
-    if (e->d_name[0] == '.') continue;
-    snprintf(path, sizeof path, "/proc/self/task/%s/comm", e->d_name);
-    f = fopen(path, "r");
-    if (f == NULL) continue;
-    if (fgets(name, sizeof name, f) != NULL) {
-      unsigned idx;
-      char nl;
-      if (sscanf(name, "truvello-%u%c", &idx, &nl) == 2 && nl == '\n' && idx < workers && idx < 256) seen[idx] = 1;
-    }
-    fclose(f);
-  }
-  closedir(dir);
+  uint32_t i, found = 0;
+  scan_worker_threads(seen);
   for (i = 0; i < workers && i < 256; ++i) found += (uint32_t)seen[i];
-  return (int)found;
+  return found == workers;
 }
 
 static void record_progress(const truvello_progress_record *p, void *user_data) {
@@ -246,7 +239,7 @@ static void record_progress(const truvello_progress_record *p, void *user_data) 
   if (p->phase < log->last_phase) log->bad = 1;
   if (p->phase <= TRUVELLO_PHASE_MEASUREMENT) {
     if (p->fraction > 1.0 || p->phase_elapsed_seconds > p->phase_seconds) log->bad = 1;
-    if (!log->names_seen) log->names_seen = count_named_workers(p->workers) == (int)p->workers;
+    if (!log->names_seen) log->names_seen = all_workers_named(p->workers);
   }
   log->last_phase = p->phase;
   log->workers = p->workers;
