@@ -1,5 +1,6 @@
 #include "host.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
@@ -43,6 +44,18 @@ std::optional<std::size_t> read_small_file(const char* path, char* buffer, std::
   if (n <= 0) return std::nullopt;
   buffer[n] = '\0';
   return static_cast<std::size_t>(n);
+}
+
+// Adds one thread's /proc schedstat ("<on cpu ns> <waiting ns> <slices>").
+bool add_schedstat(const char* path, ThreadTimes& times) {
+  char buffer[128];
+  if (!read_small_file(path, buffer, sizeof buffer)) return false;
+  unsigned long long on_cpu = 0, waiting = 0;
+  if (std::sscanf(buffer, "%llu %llu", &on_cpu, &waiting) != 2) return false;
+  times.on_cpu_seconds += static_cast<double>(on_cpu) / 1e9;
+  times.waiting_seconds += static_cast<double>(waiting) / 1e9;
+  ++times.threads;
+  return true;
 }
 
 }  // namespace
@@ -96,6 +109,30 @@ double thread_cpu_seconds() {
   timespec ts{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+std::optional<ThreadTimes> worker_thread_times() {
+  DIR* tasks = opendir("/proc/self/task");
+  if (tasks == nullptr) return std::nullopt;
+  ThreadTimes times;
+  while (const dirent* entry = readdir(tasks)) {
+    if (entry->d_name[0] == '.') continue;
+    char path[320];
+    char name[32];
+    std::snprintf(path, sizeof path, "/proc/self/task/%s/comm", entry->d_name);
+    if (!read_small_file(path, name, sizeof name) || std::strncmp(name, "truvello-", 9) != 0) continue;
+    std::snprintf(path, sizeof path, "/proc/self/task/%s/schedstat", entry->d_name);
+    add_schedstat(path, times);
+  }
+  closedir(tasks);
+  if (times.threads == 0) return std::nullopt;
+  return times;
+}
+
+std::optional<ThreadTimes> this_thread_times() {
+  ThreadTimes times;
+  if (!add_schedstat("/proc/thread-self/schedstat", times)) return std::nullopt;
+  return times;
 }
 
 }  // namespace truvello::report

@@ -27,4 +27,18 @@ std::optional<long long> anonymous_resident_bytes();
 // CPU time used so far by the calling thread.
 double thread_cpu_seconds();
 
+// The scheduler's own accounting of threads: time spent on a CPU and time
+// spent runnable but waiting for one. Waiting is what other work on the
+// machine takes away, so it explains a low wall-clock rate.
+struct ThreadTimes {
+  double on_cpu_seconds = 0.0;
+  double waiting_seconds = 0.0;
+  unsigned threads = 0;
+};
+
+// Summed over this process's threads named "truvello-<n>" (the workers).
+std::optional<ThreadTimes> worker_thread_times();
+// The calling thread alone.
+std::optional<ThreadTimes> this_thread_times();
+
 }  // namespace truvello::report

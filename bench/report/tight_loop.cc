@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "host.h"
 #include "kernel.h"
 #include "spread.h"
 
@@ -35,8 +37,8 @@ double seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 }  // namespace
 
-double tight_loop_rate(double warmup_seconds, double measurement_seconds) {
-  double rate = 0.0;
+LoopRate tight_loop_rate(double warmup_seconds, double measurement_seconds) {
+  LoopRate rate;
   std::thread stepper([&] {
     Kernel kernel = build_or_exit(0);
     const auto start = Clock::now();
@@ -46,15 +48,24 @@ double tight_loop_rate(double warmup_seconds, double measurement_seconds) {
                                     std::chrono::duration<double>(measurement_seconds));
     std::uint64_t counted = 0;
     std::uint64_t last = 0;
+    std::optional<ThreadTimes> times_at_warm_end;
     for (;;) {
       const auto now = Clock::now();
       if (now >= end) break;
+      if (now >= warm_end && !times_at_warm_end) times_at_warm_end = this_thread_times();
       for (std::uint64_t s = 0; s < kBatch; ++s) last = kernel.step();
       if (now >= warm_end) counted += kBatch;
     }
     const auto exit = Clock::now();
+    const auto times_at_exit = this_thread_times();
     g_sink.store(last, std::memory_order_relaxed);
-    rate = static_cast<double>(counted) / seconds(exit - warm_end);
+    rate.ops_per_second = static_cast<double>(counted) / seconds(exit - warm_end);
+    if (times_at_warm_end && times_at_exit) {
+      const double on_cpu = times_at_exit->on_cpu_seconds - times_at_warm_end->on_cpu_seconds;
+      const double waiting = times_at_exit->waiting_seconds - times_at_warm_end->waiting_seconds;
+      if (on_cpu > 0.0) rate.ops_per_cpu_second = static_cast<double>(counted) / on_cpu;
+      if (on_cpu + waiting > 0.0) rate.waiting_share = waiting / (on_cpu + waiting);
+    }
   });
   stepper.join();
   return rate;
