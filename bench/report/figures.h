@@ -12,7 +12,7 @@ struct Options {
   std::string self;          // this program, re-run for the probes
   std::string kernel_bench;  // the step microbenchmark; empty: measure here
   std::string cli;           // the truvello command; empty: figure 7 skipped
-  int overhead_pairs = 5;
+  int overhead_pairs = 7;
   int scaling_pairs = 3;
   int stability_runs = 3;
   int cancel_runs = 20;
