@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -56,6 +57,22 @@ bool add_schedstat(const char* path, ThreadTimes& times) {
   times.waiting_seconds += static_cast<double>(waiting) / 1e9;
   ++times.threads;
   return true;
+}
+
+// The "processor" field (the 39th) of a thread's /proc stat line.
+std::optional<int> last_cpu_of(const char* stat_path) {
+  char buffer[1024];
+  if (!read_small_file(stat_path, buffer, sizeof buffer)) return std::nullopt;
+  const char* p = std::strrchr(buffer, ')');  // the name may hold spaces
+  if (p == nullptr) return std::nullopt;
+  constexpr int kFieldsAfterName = 37;  // fields 3 to 39
+  int field = 2;
+  for (++p; *p != '\0' && field < kFieldsAfterName + 2; ++p) {
+    if (*p == ' ') ++field;
+  }
+  int cpu = -1;
+  if (field != kFieldsAfterName + 2 || std::sscanf(p, "%d", &cpu) != 1) return std::nullopt;
+  return cpu;
 }
 
 }  // namespace
@@ -121,8 +138,11 @@ std::optional<ThreadTimes> worker_thread_times() {
     char name[32];
     std::snprintf(path, sizeof path, "/proc/self/task/%s/comm", entry->d_name);
     if (!read_small_file(path, name, sizeof name) || std::strncmp(name, "truvello-", 9) != 0) continue;
+    const bool first = times.threads == 0;
     std::snprintf(path, sizeof path, "/proc/self/task/%s/schedstat", entry->d_name);
-    add_schedstat(path, times);
+    if (!add_schedstat(path, times) || !first) continue;
+    std::snprintf(path, sizeof path, "/proc/self/task/%s/stat", entry->d_name);
+    times.last_cpu = last_cpu_of(path).value_or(-1);
   }
   closedir(tasks);
   if (times.threads == 0) return std::nullopt;
@@ -132,7 +152,15 @@ std::optional<ThreadTimes> worker_thread_times() {
 std::optional<ThreadTimes> this_thread_times() {
   ThreadTimes times;
   if (!add_schedstat("/proc/thread-self/schedstat", times)) return std::nullopt;
+  times.last_cpu = sched_getcpu();
   return times;
+}
+
+bool pin_this_thread(int cpu) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(cpu, &set);
+  return sched_setaffinity(0, sizeof set, &set) == 0;
 }
 
 }  // namespace truvello::report

@@ -34,11 +34,15 @@ struct ThreadTimes {
   double on_cpu_seconds = 0.0;
   double waiting_seconds = 0.0;
   unsigned threads = 0;
+  int last_cpu = -1;  // where the first of the threads ran last
 };
 
 // Summed over this process's threads named "truvello-<n>" (the workers).
 std::optional<ThreadTimes> worker_thread_times();
 // The calling thread alone.
 std::optional<ThreadTimes> this_thread_times();
+
+// Keeps the calling thread on one CPU from now on.
+bool pin_this_thread(int cpu);
 
 }  // namespace truvello::report

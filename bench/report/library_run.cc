@@ -50,6 +50,8 @@ std::optional<WindowUsage> usage_between(const std::optional<UsagePoint>& first,
   usage.workers.on_cpu_seconds = last->workers.on_cpu_seconds - first->workers.on_cpu_seconds;
   usage.workers.waiting_seconds = last->workers.waiting_seconds - first->workers.waiting_seconds;
   usage.workers.threads = last->workers.threads;
+  usage.workers.last_cpu = last->workers.last_cpu;
+  usage.worker_moved = first->workers.last_cpu != last->workers.last_cpu;
   return usage;
 }
 

@@ -37,9 +37,10 @@ double seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 }  // namespace
 
-LoopRate tight_loop_rate(double warmup_seconds, double measurement_seconds) {
+LoopRate tight_loop_rate(double warmup_seconds, double measurement_seconds, int cpu) {
   LoopRate rate;
   std::thread stepper([&] {
+    if (cpu >= 0) pin_this_thread(cpu);
     Kernel kernel = build_or_exit(0);
     const auto start = Clock::now();
     const auto warm_end = start + std::chrono::duration_cast<Clock::duration>(
@@ -58,6 +59,7 @@ LoopRate tight_loop_rate(double warmup_seconds, double measurement_seconds) {
     }
     const auto exit = Clock::now();
     const auto times_at_exit = this_thread_times();
+    if (times_at_exit) rate.cpu = times_at_exit->last_cpu;
     g_sink.store(last, std::memory_order_relaxed);
     rate.ops_per_second = static_cast<double>(counted) / seconds(exit - warm_end);
     if (times_at_warm_end && times_at_exit) {
