@@ -70,18 +70,18 @@ double WindowUsage::waiting_share() const {
   return total > 0.0 ? workers.waiting_seconds / total : 0.0;
 }
 
-RunObservation run_library(const RunSpec& spec, const ProgressHook& hook) {
+RunObservation run_library(const RunPlan& plan, const ProgressHook& hook) {
   std::unique_ptr<truvello_handle, HandleFree> handle(truvello_create());
   truvello_config config{};
   truvello_default_config(&config);
-  config.benchmark = spec.benchmark;
-  config.warmup_seconds = spec.warmup_seconds;
-  config.measurement_seconds = spec.measurement_seconds;
+  config.benchmark = plan.benchmark;
+  config.warmup_seconds = plan.warmup_seconds;
+  config.measurement_seconds = plan.measurement_seconds;
 
   CallbackState state;
   state.hook = &hook;
   state.handle = handle.get();
-  state.watch_workers = spec.watch_workers;
+  state.watch_workers = plan.watch_workers;
 
   RunObservation seen;
   const double cpu_before = thread_cpu_seconds();

@@ -11,7 +11,7 @@
 
 namespace truvello::report {
 
-struct RunSpec {
+struct RunPlan {
   std::uint32_t benchmark = TRUVELLO_BENCHMARK_SINGLE;
   double warmup_seconds = 0.0;
   double measurement_seconds = 1.0;
@@ -49,10 +49,10 @@ struct RunObservation {
   std::optional<double> first_progress_seconds;  // from the call to the first record
   double wall_seconds = 0.0;                     // the call as a whole
   double caller_cpu_seconds = 0.0;               // CPU time of the calling thread in the call
-  std::optional<WindowUsage> window;             // with RunSpec::watch_workers
+  std::optional<WindowUsage> window;             // with RunPlan::watch_workers
 };
 
 // Runs one benchmark through the C interface on a fresh handle.
-RunObservation run_library(const RunSpec& spec, const ProgressHook& hook = {});
+RunObservation run_library(const RunPlan& plan, const ProgressHook& hook = {});
 
 }  // namespace truvello::report
