@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "built_kernel.h"
 #include "kernel.h"
 
 namespace truvello {
 namespace {
 
-Kernel build(std::uint64_t seed) {
-  auto built = Kernel::new_with_allocator(seed);
-  EXPECT_TRUE(built.ok());
-  return std::move(built).value();
-}
+using testing::build;
 
 // Workers with the same index must step through the same states in every run,
 // and each worker's kernel must be private to it.

@@ -1,3 +1,4 @@
+#include "built_kernel.h"
 #include "kernel.h"
 
 #include <gtest/gtest.h>
@@ -7,11 +8,7 @@
 namespace truvello {
 namespace {
 
-Kernel build(std::uint64_t seed) {
-  auto k = Kernel::new_with_allocator(seed);
-  EXPECT_TRUE(k.ok());
-  return std::move(k).value();
-}
+using testing::build;
 
 TEST(KernelReference, Seed0Construction) {
   Kernel k = build(0);

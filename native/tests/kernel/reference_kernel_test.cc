@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "built_kernel.h"
 #include "kernel.h"
 
 namespace truvello {
@@ -11,11 +12,7 @@ namespace {
 
 using testing::ReferenceKernel;
 
-Kernel build(std::uint64_t seed) {
-  auto built = Kernel::new_with_allocator(seed);
-  EXPECT_TRUE(built.ok());
-  return std::move(built).value();
-}
+using testing::build;
 
 // Seeds of ordinary workers and a few with unusual bit patterns.
 constexpr std::uint64_t kSeeds[] = {0, 1, 2, 3, 7, 0x00000000ffffffffull, 0x8000000000000000ull,
