@@ -1,4 +1,4 @@
-#include "machine_text.h"
+#include "machine/machine_text.h"
 
 #include <gtest/gtest.h>
 

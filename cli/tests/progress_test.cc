@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "progress_line.h"
-#include "progress_state.h"
+#include "progress/progress_line.h"
+#include "progress/progress_state.h"
 
 namespace truvello::cli {
 namespace {

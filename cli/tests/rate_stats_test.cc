@@ -1,4 +1,4 @@
-#include "rate_stats.h"
+#include "stats/rate_stats.h"
 
 #include <gtest/gtest.h>
 

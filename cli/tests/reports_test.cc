@@ -5,10 +5,10 @@
 #include <sstream>
 #include <string>
 
-#include "csv_report.h"
-#include "json_report.h"
-#include "markdown_report.h"
-#include "summary.h"
+#include "output/csv_report.h"
+#include "output/json_report.h"
+#include "output/markdown_report.h"
+#include "output/summary.h"
 #include "test_samples.h"
 
 namespace truvello::cli {

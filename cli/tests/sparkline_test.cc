@@ -1,4 +1,4 @@
-#include "sparkline.h"
+#include "progress/sparkline.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "units.h"
+#include "output/units.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "warnings.h"
+#include "stats/warnings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,225 @@
+#include "machine/machine_text.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace truvello::cli {
+
+namespace {
+
+constexpr std::string_view kSpace = " \t\r\n";
+
+std::vector<std::string_view> split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  std::size_t begin = 0;
+  while (begin <= text.size()) {
+    const std::size_t end = std::min(text.find(separator, begin), text.size());
+    parts.push_back(text.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return parts;
+}
+
+std::vector<std::string_view> words(std::string_view text) {
+  std::vector<std::string_view> out;
+  std::size_t pos = 0;
+  while (true) {
+    const std::size_t begin = text.find_first_not_of(kSpace, pos);
+    if (begin == std::string_view::npos) break;
+    const std::size_t end = std::min(text.find_first_of(kSpace, begin), text.size());
+    out.push_back(text.substr(begin, end - begin));
+    pos = end;
+  }
+  return out;
+}
+
+template <typename T>
+std::optional<T> whole_number(std::string_view text) {
+  text = trim(text);
+  T value{};
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc{} || ptr != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+std::optional<double> decimal(std::string_view text) {
+  double value = 0.0;
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc{} || ptr != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+// The value of a "key<tabs>: value" line of /proc/cpuinfo, if the line has
+// that key.
+std::optional<std::string_view> cpuinfo_value(std::string_view line, std::string_view key) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos || trim(line.substr(0, colon)) != key) return std::nullopt;
+  return trim(line.substr(colon + 1));
+}
+
+// mountinfo: "36 35 0:31 / /sys/fs/cgroup rw,nosuid shared:9 - cgroup2 cgroup2 rw".
+// Returns the mount point when the line's file system type and super options
+// satisfy the predicate.
+template <typename Match>
+std::optional<std::string> find_mount(std::string_view mountinfo, Match match) {
+  for (std::string_view line : split(mountinfo, '\n')) {
+    const std::size_t dash = line.find(" - ");
+    if (dash == std::string_view::npos) continue;
+    const std::vector<std::string_view> head = words(line.substr(0, dash));
+    const std::vector<std::string_view> tail = words(line.substr(dash + 3));
+    if (head.size() < 5 || tail.size() < 3) continue;
+    if (match(tail[0], tail[2])) return std::string(head[4]);
+  }
+  return std::nullopt;
+}
+
+bool has_option(std::string_view options, std::string_view wanted) {
+  const std::vector<std::string_view> parts = split(options, ',');
+  return std::find(parts.begin(), parts.end(), wanted) != parts.end();
+}
+
+}  // namespace
+
+std::string_view trim(std::string_view text) {
+  const std::size_t begin = text.find_first_not_of(kSpace);
+  if (begin == std::string_view::npos) return {};
+  const std::size_t end = text.find_last_not_of(kSpace);
+  return text.substr(begin, end - begin + 1);
+}
+
+std::optional<LoadAverage> parse_loadavg(std::string_view text) {
+  const std::vector<std::string_view> fields = words(text);
+  if (fields.size() < 3) return std::nullopt;
+  const auto one = decimal(fields[0]);
+  const auto five = decimal(fields[1]);
+  const auto fifteen = decimal(fields[2]);
+  if (!one || !five || !fifteen) return std::nullopt;
+  return LoadAverage{*one, *five, *fifteen};
+}
+
+std::optional<double> CpuQuota::cpus() const {
+  if (!quota_us || period_us == 0) return std::nullopt;
+  return static_cast<double>(*quota_us) / static_cast<double>(period_us);
+}
+
+std::optional<CpuQuota> parse_cpu_max(std::string_view text) {
+  const std::vector<std::string_view> fields = words(text);
+  if (fields.empty() || fields.size() > 2) return std::nullopt;
+  CpuQuota quota;
+  if (fields.size() == 2) {
+    const auto period = whole_number<std::uint64_t>(fields[1]);
+    if (!period || *period == 0) return std::nullopt;
+    quota.period_us = *period;
+  }
+  if (fields[0] != "max") {
+    quota.quota_us = whole_number<std::uint64_t>(fields[0]);
+    if (!quota.quota_us) return std::nullopt;
+  }
+  return quota;
+}
+
+std::optional<CpuQuota> parse_cfs_quota(std::string_view quota_text, std::string_view period_text) {
+  const auto quota = whole_number<std::int64_t>(quota_text);
+  const auto period = whole_number<std::uint64_t>(period_text);
+  if (!quota || !period || *period == 0) return std::nullopt;
+  CpuQuota out;
+  out.period_us = *period;
+  if (*quota >= 0) out.quota_us = static_cast<std::uint64_t>(*quota);
+  return out;
+}
+
+CpuQuota tighter(const CpuQuota &a, const CpuQuota &b) {
+  const auto ca = a.cpus();
+  const auto cb = b.cpus();
+  if (!ca) return b;
+  if (!cb) return a;
+  return *cb < *ca ? b : a;
+}
+
+std::optional<std::string> cgroup2_path(std::string_view proc_self_cgroup) {
+  for (std::string_view line : split(proc_self_cgroup, '\n')) {
+    if (line.substr(0, 3) == "0::") return std::string(trim(line.substr(3)));
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> cgroup1_cpu_path(std::string_view proc_self_cgroup) {
+  for (std::string_view line : split(proc_self_cgroup, '\n')) {
+    const std::size_t first = line.find(':');
+    if (first == std::string_view::npos) continue;
+    const std::size_t second = line.find(':', first + 1);
+    if (second == std::string_view::npos) continue;
+    if (has_option(line.substr(first + 1, second - first - 1), "cpu")) {
+      return std::string(trim(line.substr(second + 1)));
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> cgroup2_mount(std::string_view mountinfo) {
+  return find_mount(mountinfo, [](std::string_view type, std::string_view) { return type == "cgroup2"; });
+}
+
+std::optional<std::string> cgroup1_cpu_mount(std::string_view mountinfo) {
+  return find_mount(mountinfo, [](std::string_view type, std::string_view options) {
+    return type == "cgroup" && has_option(options, "cpu");
+  });
+}
+
+std::vector<std::string> cgroup_ancestry(std::string_view path) {
+  std::string current(trim(path));
+  if (current.empty() || current.front() != '/') return {"/"};
+  while (current.size() > 1 && current.back() == '/') current.pop_back();
+  std::vector<std::string> out;
+  while (true) {
+    out.push_back(current);
+    if (current == "/") break;
+    const std::size_t slash = current.rfind('/');
+    current = slash == 0 ? std::string("/") : current.substr(0, slash);
+  }
+  return out;
+}
+
+std::optional<unsigned> count_cpu_list(std::string_view text) {
+  text = trim(text);
+  if (text.empty()) return std::nullopt;
+  unsigned count = 0;
+  for (std::string_view part : split(text, ',')) {
+    const std::size_t dash = part.find('-');
+    if (dash == std::string_view::npos) {
+      if (!whole_number<unsigned>(part)) return std::nullopt;
+      ++count;
+      continue;
+    }
+    const auto first = whole_number<unsigned>(part.substr(0, dash));
+    const auto last = whole_number<unsigned>(part.substr(dash + 1));
+    if (!first || !last || *last < *first) return std::nullopt;
+    count += *last - *first + 1;
+  }
+  return count;
+}
+
+std::optional<std::string> cpu_model(std::string_view cpuinfo) {
+  for (std::string_view line : split(cpuinfo, '\n')) {
+    if (const auto value = cpuinfo_value(line, "model name"); value && !value->empty()) {
+      return std::string(*value);
+    }
+  }
+  return std::nullopt;
+}
+
+bool has_hypervisor_flag(std::string_view cpuinfo) {
+  for (std::string_view line : split(cpuinfo, '\n')) {
+    if (const auto value = cpuinfo_value(line, "flags")) {
+      const std::vector<std::string_view> flags = words(*value);
+      return std::find(flags.begin(), flags.end(), "hypervisor") != flags.end();
+    }
+  }
+  return false;
+}
+
+std::optional<std::uint64_t> parse_counter(std::string_view text) {
+  return whole_number<std::uint64_t>(text);
+}
+
+}  // namespace truvello::cli

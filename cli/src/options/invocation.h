@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "machine/machine_context.h"
+#include "options/run_outcome.h"
+#include "stats/scaling.h"
+
+namespace truvello::cli {
+
+// One call of the command: who ran, where, and what every run gave. The
+// summary and every export are views of this.
+struct Invocation {
+  std::string command_version;
+  std::string library_version;
+  std::uint32_t abi_version = 0;
+  MachineContext machine;
+  std::vector<RunOutcome> runs;
+
+  // The scaling figures, when both benchmarks ran to completion.
+  std::optional<Scaling> scaling() const {
+    const RunOutcome *single = find(TRUVELLO_BENCHMARK_SINGLE);
+    const RunOutcome *all = find(TRUVELLO_BENCHMARK_ALL_CPUS);
+    if (single == nullptr || all == nullptr || !single->result || !all->result) {
+      return std::nullopt;
+    }
+    return truvello::cli::scaling(*single->result, *all->result);
+  }
+
+  const RunOutcome *find(std::uint32_t benchmark) const {
+    for (const RunOutcome &run : runs) {
+      if (run.config.benchmark == benchmark) return &run;
+    }
+    return nullptr;
+  }
+};
+
+}  // namespace truvello::cli
