@@ -45,8 +45,7 @@ std::optional<DriftReading> drift_from_json(const std::string& text) {
 // Runs the command; with `compete`, starts the competing process halfway
 // through the measurement window and ends it with the command.
 std::optional<DriftReading> command_run(const Options& options, bool compete) {
-  const std::vector<std::string> argv{options.cli, "--single", "--warmup", "1", "--measure", "10", "--json",
-                                      "--quiet"};
+  const std::vector<std::string> argv{options.cli, "--single", "--warmup", "1", "--measure", "10", "--json", "--quiet"};
   std::optional<ChildProcess> competitor;
   const auto start_competitor = [&] {
     if (!compete) return;
@@ -87,8 +86,7 @@ int burn(unsigned threads) {
 
 void detection_figure(const Options& options, Table& table) {
   if (options.cli.empty() || access(options.cli.c_str(), X_OK) != 0) {
-    table.rows.push_back({"7a drift warning, competitor from halfway", "not run: no truvello command", "fires",
-                          false});
+    table.rows.push_back({"7a drift warning, competitor from halfway", "not run: no truvello command", "fires", false});
     table.rows.push_back({"7b drift warning, nothing competing", "not run: no truvello command", "quiet", false});
     return;
   }

@@ -22,13 +22,13 @@ struct Options {
 // Each figure appends its rows (and notes) to the table. Figures that need
 // the library's rate take it from the library, compare it with a reference
 // measured in the same process, alternating the two, and print ratios.
-void kernel_step_figure(const Options& options, Table& table);  // 1
-void overhead_figure(const Options& options, Table& table);     // 2
-void scaling_figure(const Options& options, Table& table);      // 3
-void stability_figure(const Options& options, Table& table);    // 4
+void kernel_step_figure(const Options& options, Table& table);     // 1
+void overhead_figure(const Options& options, Table& table);        // 2
+void scaling_figure(const Options& options, Table& table);         // 3
+void stability_figure(const Options& options, Table& table);       // 4
 void responsiveness_figure(const Options& options, Table& table);  // 5
-void footprint_figure(const Options& options, Table& table);    // 6
-void detection_figure(const Options& options, Table& table);    // 7
+void footprint_figure(const Options& options, Table& table);       // 6
+void detection_figure(const Options& options, Table& table);       // 7
 
 // Probe modes of this program, run in a child process.
 // Resident memory added by one benchmark 2 run of a fresh process: prints

@@ -40,8 +40,8 @@ void footprint_figure(const Options& options, Table& table) {
     const double per_worker_kib = static_cast<double>(added) / 1024.0 / workers;
     char value[96];
     std::snprintf(value, sizeof value, "%.0f KiB (%lld KiB over %u workers)", per_worker_kib, added / 1024, workers);
-    table.rows.push_back({"6a anonymous resident memory added per worker", value, "<= 300 KiB",
-                          per_worker_kib <= kPerWorkerTargetKiB});
+    table.rows.push_back(
+        {"6a anonymous resident memory added per worker", value, "<= 300 KiB", per_worker_kib <= kPerWorkerTargetKiB});
   } else {
     table.rows.push_back({"6a anonymous resident memory added per worker", "probe failed", "<= 300 KiB", false});
   }

@@ -18,8 +18,8 @@ constexpr int kRepetitions = 5;
 
 struct Median {
   std::string name;
-  double ns = 0.0;                  // wall-clock time, the figure
-  std::optional<double> cpu_ns;     // the thread's CPU time, shown beside it
+  double ns = 0.0;               // wall-clock time, the figure
+  std::optional<double> cpu_ns;  // the thread's CPU time, shown beside it
 };
 
 double nanoseconds_per(const std::string& unit) {

@@ -26,7 +26,7 @@ struct RunPlan {
 struct WindowUsage {
   std::uint64_t ops = 0;
   double wall_seconds = 0.0;
-  ThreadTimes workers;  // last_cpu: where the first worker ran at the end
+  ThreadTimes workers;        // last_cpu: where the first worker ran at the end
   bool worker_moved = false;  // ... and it was elsewhere at the start
 
   // Operations per second of the workers' own CPU time: the rate with other

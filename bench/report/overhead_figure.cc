@@ -48,8 +48,8 @@ void overhead_figure(const Options& options, Table& table) {
     std::fprintf(stderr, "\n");
   }
   const Spread s = spread_of(ratios);
-  table.rows.push_back({"2 harness overhead, library / tight loop", spread_text(s, 4), ">= 0.99",
-                        s.count > 0 && s.median >= kTarget});
+  table.rows.push_back(
+      {"2 harness overhead, library / tight loop", spread_text(s, 4), ">= 0.99", s.count > 0 && s.median >= kTarget});
   if (!cpu_ratios.empty()) {
     table.notes.push_back("figure 2 per CPU second of the stepping thread: " + spread_text(spread_of(cpu_ratios), 4) +
                           "; the stepping threads waited for a CPU " + spread_text(spread_of(waiting), 1, " %") +

@@ -107,9 +107,12 @@ int main(int argc, char** argv) {
   }
 
   const Figure figures[] = {
-      {1, "kernel step", r::kernel_step_figure},   {2, "harness overhead", r::overhead_figure},
-      {3, "scaling", r::scaling_figure},           {4, "stability", r::stability_figure},
-      {5, "responsiveness", r::responsiveness_figure}, {6, "footprint", r::footprint_figure},
+      {1, "kernel step", r::kernel_step_figure},
+      {2, "harness overhead", r::overhead_figure},
+      {3, "scaling", r::scaling_figure},
+      {4, "stability", r::stability_figure},
+      {5, "responsiveness", r::responsiveness_figure},
+      {6, "footprint", r::footprint_figure},
       {7, "detection", r::detection_figure},
   };
 
@@ -122,8 +125,7 @@ int main(int argc, char** argv) {
     f.run(options, table);
   }
   table.header.push_back(std::string("truvello performance report, library ") + truvello_version());
-  table.header.push_back("machine: " + r::cpu_model_line() + ", " + std::to_string(r::online_cpus()) +
-                         " online CPUs");
+  table.header.push_back("machine: " + r::cpu_model_line() + ", " + std::to_string(r::online_cpus()) + " online CPUs");
   table.header.push_back("load average: " + load_at_start + " at start, " + r::load_average_text() + " at end");
   // Judged before the first figure: the report's own workers raise the load.
   if (load_one_at_start >= kIdleLoad) {

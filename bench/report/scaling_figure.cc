@@ -38,8 +38,7 @@ void scaling_figure(const Options& options, Table& table) {
     if (all.window && one.window && one.window->ops_per_cpu_second() > 0.0) {
       cpu_ratios.push_back(all.window->ops_per_cpu_second() / one.window->ops_per_cpu_second());
       waiting.push_back(all.window->waiting_share() * 100.0);
-      std::fprintf(stderr, "; per CPU second %.4f; all-CPU workers waiting %.1f %%", cpu_ratios.back(),
-                   waiting.back());
+      std::fprintf(stderr, "; per CPU second %.4f; all-CPU workers waiting %.1f %%", cpu_ratios.back(), waiting.back());
     }
     std::fprintf(stderr, "\n");
   }

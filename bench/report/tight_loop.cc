@@ -43,10 +43,10 @@ LoopRate tight_loop_rate(double warmup_seconds, double measurement_seconds, int 
     if (cpu >= 0) pin_this_thread(cpu);
     Kernel kernel = build_or_exit(0);
     const auto start = Clock::now();
-    const auto warm_end = start + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(warmup_seconds));
-    const auto end = warm_end + std::chrono::duration_cast<Clock::duration>(
-                                    std::chrono::duration<double>(measurement_seconds));
+    const auto warm_end =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(warmup_seconds));
+    const auto end =
+        warm_end + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(measurement_seconds));
     std::uint64_t counted = 0;
     std::uint64_t last = 0;
     std::optional<ThreadTimes> times_at_warm_end;

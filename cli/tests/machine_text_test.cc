@@ -59,7 +59,7 @@ TEST(MachineText, TighterLimitWinsAndUnlimitedNeverDoes) {
 }
 
 TEST(MachineText, CgroupPathsFromProcSelfCgroup) {
-  const char *hybrid =
+  const char* hybrid =
       "12:cpu,cpuacct:/docker/abc\n"
       "4:memory:/docker/abc\n"
       "0::/system.slice/app.service\n";
@@ -71,7 +71,7 @@ TEST(MachineText, CgroupPathsFromProcSelfCgroup) {
 }
 
 TEST(MachineText, CgroupMountsFromMountinfo) {
-  const char *mountinfo =
+  const char* mountinfo =
       "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
       "30 25 0:26 / /sys/fs/cgroup/cpu,cpuacct rw,nosuid shared:11 - cgroup cgroup rw,cpu,cpuacct\n"
       "31 25 0:27 / /sys/fs/cgroup/cpuset rw - cgroup cgroup rw,cpuset\n"
@@ -96,7 +96,7 @@ TEST(MachineText, CpuListCounts) {
 }
 
 TEST(MachineText, CpuinfoModelAndHypervisorFlag) {
-  const char *cpuinfo =
+  const char* cpuinfo =
       "processor\t: 0\n"
       "model name\t: AMD EPYC 7B13\n"
       "flags\t\t: fpu vme hypervisor lahf_lm\n"

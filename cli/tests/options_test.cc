@@ -10,11 +10,10 @@ namespace {
 // Stands in for the library's defaults, deliberately unlike the real ones so
 // that a hard-coded copy in the command would show.
 truvello_config library_defaults() {
-  return truvello_config{TRUVELLO_ABI_VERSION, sizeof(truvello_config), TRUVELLO_BENCHMARK_SINGLE,
-                         0, 111.0, 77.0};
+  return truvello_config{TRUVELLO_ABI_VERSION, sizeof(truvello_config), TRUVELLO_BENCHMARK_SINGLE, 0, 111.0, 77.0};
 }
 
-Options parse_ok(const std::vector<std::string> &args) {
+Options parse_ok(const std::vector<std::string>& args) {
   const ParsedCommandLine parsed = parse_command_line(args);
   EXPECT_TRUE(parsed.options.has_value()) << parsed.err;
   return parsed.options.value_or(Options{});
@@ -25,7 +24,7 @@ TEST(Options, NoArgumentsRunsBothBenchmarksWithTheLibraryDefaults) {
   ASSERT_EQ(configs.size(), 2u);
   EXPECT_EQ(configs[0].benchmark, TRUVELLO_BENCHMARK_SINGLE);
   EXPECT_EQ(configs[1].benchmark, TRUVELLO_BENCHMARK_ALL_CPUS);
-  for (const truvello_config &c : configs) {
+  for (const truvello_config& c : configs) {
     EXPECT_EQ(c.abi_version, TRUVELLO_ABI_VERSION);
     EXPECT_EQ(c.struct_size, 32u);
     EXPECT_EQ(c.reserved, 0u);
@@ -66,7 +65,7 @@ TEST(Options, NumbersTheLibraryMustJudgePassThrough) {
 }
 
 TEST(Options, NonNumbersAreUsageErrorsNamingTheOption) {
-  for (const std::vector<std::string> &args :
+  for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--measure", "abc"}, {"--warmup", "5s"}, {"--measure", "1,5"}}) {
     const ParsedCommandLine parsed = parse_command_line(args);
     EXPECT_FALSE(parsed.options.has_value());
@@ -78,7 +77,7 @@ TEST(Options, NonNumbersAreUsageErrorsNamingTheOption) {
 }
 
 TEST(Options, UnknownOptionsAndMissingValuesAreUsageErrors) {
-  for (const std::vector<std::string> &args :
+  for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--bogus"}, {"--measure"}, {"extra"}, {"--export-csv"}}) {
     const ParsedCommandLine parsed = parse_command_line(args);
     EXPECT_EQ(parsed.exit_code, kExitUsage) << args[0];
@@ -90,16 +89,16 @@ TEST(Options, HelpGoesToStdoutAndExitsZero) {
   const ParsedCommandLine parsed = parse_command_line({"--help"});
   EXPECT_FALSE(parsed.options.has_value());
   EXPECT_EQ(parsed.exit_code, kExitOk);
-  for (const char *option : {"--single", "--all-cpus", "--warmup", "--measure", "--quick", "--quiet",
-                             "--json", "--export-json", "--export-csv", "--export-markdown"}) {
+  for (const char* option : {"--single", "--all-cpus", "--warmup", "--measure", "--quick", "--quiet", "--json",
+                             "--export-json", "--export-csv", "--export-markdown"}) {
     EXPECT_NE(parsed.out.find(option), std::string::npos) << option;
   }
   EXPECT_TRUE(parsed.err.empty());
 }
 
 TEST(Options, OutputFlags) {
-  const Options o = parse_ok({"--json", "-q", "--export-json", "a.json", "--export-csv=b.csv",
-                              "--export-markdown", "c.md"});
+  const Options o =
+      parse_ok({"--json", "-q", "--export-json", "a.json", "--export-csv=b.csv", "--export-markdown", "c.md"});
   EXPECT_TRUE(o.json);
   EXPECT_TRUE(o.quiet);
   EXPECT_EQ(o.export_json, "a.json");

@@ -9,8 +9,7 @@
 namespace truvello::cli {
 namespace {
 
-truvello_progress_record record(uint32_t phase, double fraction, double elapsed, uint64_t ops,
-                                uint32_t workers = 1) {
+truvello_progress_record record(uint32_t phase, double fraction, double elapsed, uint64_t ops, uint32_t workers = 1) {
   return truvello_progress_record{phase, workers, fraction, elapsed, 10.0, ops};
 }
 
@@ -73,15 +72,15 @@ ProgressView sample_view() {
   return view;
 }
 
-bool has_control_characters(const std::string &line) {
+bool has_control_characters(const std::string& line) {
   return std::any_of(line.begin(), line.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
 TEST(ProgressLine, WideTerminalShowsEverything) {
   const std::string line = progress_line(sample_view(), 120, Glyphs::kBlocks);
-  for (const char *part : {"[1/2 single worker]", "measuring", "42 %", "0:05 elapsed", "0:07 left",
-                           "1.235 M ops/s", "1 worker"}) {
+  for (const char* part :
+       {"[1/2 single worker]", "measuring", "42 %", "0:05 elapsed", "0:07 left", "1.235 M ops/s", "1 worker"}) {
     EXPECT_NE(line.find(part), std::string::npos) << part << " missing from: " << line;
   }
   EXPECT_LE(display_width(line), 120u);

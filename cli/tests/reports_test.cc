@@ -17,7 +17,7 @@ namespace {
 using testing::completed_result;
 using testing::one_second_samples;
 
-std::size_t count_lines(const std::string &text) {
+std::size_t count_lines(const std::string& text) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
@@ -53,12 +53,12 @@ TEST(JsonReport, CarriesEveryResultFieldAndTheSamples) {
   EXPECT_EQ(doc["machine"]["cpu_model"], "Test CPU");
   EXPECT_EQ(doc["machine"]["hypervisor"], true);
   ASSERT_EQ(doc["runs"].size(), 2u);
-  const auto &run = doc["runs"][1];
+  const auto& run = doc["runs"][1];
   EXPECT_EQ(run["name"], "all-cpus");
   EXPECT_EQ(run["config"]["benchmark"], 2);
-  for (const char *field : {"abi_version", "status", "benchmark", "workers", "mean_rate",
-                            "warmup_seconds", "measurement_seconds", "measured_seconds", "cv_percent",
-                            "total_ops", "checksum", "sample_count", "unstable", "cv_valid"}) {
+  for (const char* field :
+       {"abi_version", "status", "benchmark", "workers", "mean_rate", "warmup_seconds", "measurement_seconds",
+        "measured_seconds", "cv_percent", "total_ops", "checksum", "sample_count", "unstable", "cv_valid"}) {
     EXPECT_TRUE(run["result"].contains(field)) << field;
   }
   EXPECT_EQ(run["result"]["checksum"].get<uint64_t>(), 0x0123456789abcdefULL);
@@ -70,7 +70,7 @@ TEST(JsonReport, CarriesEveryResultFieldAndTheSamples) {
   EXPECT_DOUBLE_EQ(doc["scaling"]["efficiency"].get<double>(), 0.75);
   EXPECT_DOUBLE_EQ(doc["scaling"]["speedup"].get<double>(), 3.0);
   bool hypervisor_warned = false;
-  for (const auto &w : run["warnings"]) hypervisor_warned |= w["code"] == "hypervisor";
+  for (const auto& w : run["warnings"]) hypervisor_warned |= w["code"] == "hypervisor";
   EXPECT_TRUE(hypervisor_warned);
 }
 
@@ -115,16 +115,15 @@ TEST(MarkdownReport, OneRowPerRunAndTheScaling) {
   while (std::getline(lines, line)) rows += line.rfind("| ", 0) == 0 ? 1 : 0;
   EXPECT_EQ(rows, 3u) << md;  // header + 2 runs
   EXPECT_NE(md.find("| single worker | completed | 100.0 |"), std::string::npos) << md;
-  EXPECT_NE(md.find("| cancelled: stopped \\| by hand |"), std::string::npos)
-      << "a pipe would break the table\n" << md;
+  EXPECT_NE(md.find("| cancelled: stopped \\| by hand |"), std::string::npos) << "a pipe would break the table\n" << md;
   EXPECT_EQ(md.find("Scaling"), std::string::npos) << "no scaling without two completed runs";
   EXPECT_NE(markdown_text(two_runs()).find("Scaling efficiency: 75.0 %"), std::string::npos);
 }
 
 TEST(Summary, ShowsTheFiguresAndWarnsOnce) {
   const std::string text = summary_text(two_runs(), Glyphs::kAscii);
-  for (const char *part : {"Score", "100.0 ops/s", "300.0 ops/s", "Checksum", "0x0123456789abcdef",
-                           "Operations", "Samples", "median", "Efficiency", "75.0 %"}) {
+  for (const char* part : {"Score", "100.0 ops/s", "300.0 ops/s", "Checksum", "0x0123456789abcdef", "Operations",
+                           "Samples", "median", "Efficiency", "75.0 %"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }
   const std::size_t first = text.find("hypervisor");
@@ -164,8 +163,7 @@ TEST(Summary, FlagsUnstableAndShowsReasons) {
   inv.runs[1].reason = "durations must be finite: warmup >= 0, measurement > 0";
   const std::string text = summary_text(inv, Glyphs::kBlocks);
   EXPECT_NE(text.find("14.2 % CV   UNSTABLE"), std::string::npos) << text;
-  EXPECT_NE(text.find("failed: durations must be finite: warmup >= 0, measurement > 0"),
-            std::string::npos);
+  EXPECT_NE(text.find("failed: durations must be finite: warmup >= 0, measurement > 0"), std::string::npos);
   EXPECT_EQ(text.find("Efficiency"), std::string::npos);
 }
 
@@ -178,10 +176,8 @@ namespace {
 TEST(StatusWithReason, SaysEachWordOnce) {
   EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_COMPLETED, ""), "completed");
   EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_CANCELLED, "cancelled"), "cancelled");
-  EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_CANCELLED, "cancelled before starting"),
-            "cancelled before starting");
-  EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_FAILED, "unknown benchmark"),
-            "failed: unknown benchmark");
+  EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_CANCELLED, "cancelled before starting"), "cancelled before starting");
+  EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_FAILED, "unknown benchmark"), "failed: unknown benchmark");
 }
 
 }  // namespace

@@ -20,9 +20,8 @@ inline std::vector<truvello_sample_record> one_second_samples(std::initializer_l
 }
 
 // A completed result record consistent with the samples.
-inline truvello_result_record completed_result(const std::vector<truvello_sample_record> &samples,
-                                               uint32_t benchmark = TRUVELLO_BENCHMARK_SINGLE,
-                                               uint32_t workers = 1) {
+inline truvello_result_record completed_result(const std::vector<truvello_sample_record>& samples,
+                                               uint32_t benchmark = TRUVELLO_BENCHMARK_SINGLE, uint32_t workers = 1) {
   truvello_result_record r{};
   r.abi_version = TRUVELLO_ABI_VERSION;
   r.status = TRUVELLO_STATUS_COMPLETED;
@@ -31,7 +30,7 @@ inline truvello_result_record completed_result(const std::vector<truvello_sample
   r.warmup_seconds = 2.0;
   r.measurement_seconds = samples.empty() ? 0.0 : samples.back().t;
   r.measured_seconds = r.measurement_seconds;
-  for (const auto &s : samples) r.total_ops += s.ops;
+  for (const auto& s : samples) r.total_ops += s.ops;
   r.mean_rate = r.measured_seconds > 0 ? static_cast<double>(r.total_ops) / r.measured_seconds : 0.0;
   r.sample_count = samples.size();
   r.cv_valid = samples.size() >= 2 ? 1 : 0;

@@ -12,9 +12,8 @@ namespace {
 using testing::completed_result;
 using testing::one_second_samples;
 
-bool has_code(const std::vector<Warning> &warnings, const std::string &code) {
-  return std::any_of(warnings.begin(), warnings.end(),
-                     [&](const Warning &w) { return w.code == code; });
+bool has_code(const std::vector<Warning>& warnings, const std::string& code) {
+  return std::any_of(warnings.begin(), warnings.end(), [&](const Warning& w) { return w.code == code; });
 }
 
 TEST(DriftWarning, FiresAboveFivePercentEitherWay) {
@@ -150,7 +149,7 @@ TEST(RunWarnings, CompletedRunCollectsItsOwnAndTheMachines) {
   run.throttle_before = 0;
   run.throttle_after = 3;
   const auto warnings = run_warnings(run, machine);
-  for (const char *code : {"drift", "short_window", "throttle", "governor"}) {
+  for (const char* code : {"drift", "short_window", "throttle", "governor"}) {
     EXPECT_TRUE(has_code(warnings, code)) << code;
   }
   EXPECT_FALSE(has_code(warnings, "cpu_limit"));

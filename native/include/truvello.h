@@ -102,36 +102,35 @@ typedef struct truvello_progress_record {
 } truvello_progress_record;
 
 /* Progress callback: called on the thread that called truvello_run. */
-typedef void (*truvello_progress_fn)(const truvello_progress_record *record,
-                                     void *user_data);
+typedef void (*truvello_progress_fn)(const truvello_progress_record* record, void* user_data);
 
 /* Returns TRUVELLO_ABI_VERSION. Any thread, any time. */
 TRUVELLO_API uint32_t truvello_abi_version(void);
 
 /* Returns the static NUL-terminated version text "0.0.2"; never NULL, never
  * to be freed. Any thread, any time. */
-TRUVELLO_API const char *truvello_version(void);
+TRUVELLO_API const char* truvello_version(void);
 
 /* Returns a new handle, never NULL (exhausted memory ends the process).
  * Any thread. */
-TRUVELLO_API truvello_handle *truvello_create(void);
+TRUVELLO_API truvello_handle* truvello_create(void);
 
 /* Releases the handle, its stored outcome and its reason text; pointers that
  * truvello_reason gave for it become invalid. NULL: no effect. Must not
  * overlap any other call on the same handle, including from the progress
  * callback. */
-TRUVELLO_API void truvello_free(truvello_handle *handle);
+TRUVELLO_API void truvello_free(truvello_handle* handle);
 
 /* Asks the handle's run to stop: before the run it ends cancelled without
  * starting, during the run it stops early, after the run nothing changes.
  * Cannot be withdrawn. Takes no lock and never waits. NULL: no effect.
  * Any thread, any time before truvello_free. */
-TRUVELLO_API void truvello_cancel(truvello_handle *handle);
+TRUVELLO_API void truvello_cancel(truvello_handle* handle);
 
 /* Fills all of *out with the defaults {1, 32, 1, 0, 120.0, 60.0} (benchmark
  * 1, 120 s warm-up, 60 s measurement) and returns 1. NULL out: returns 0.
  * Needs no handle. Any thread, any time. */
-TRUVELLO_API int32_t truvello_default_config(truvello_config *out);
+TRUVELLO_API int32_t truvello_default_config(truvello_config* out);
 
 /* Runs one benchmark and blocks until it is over and its outcome is stored in
  * the handle; returns its status: TRUVELLO_STATUS_COMPLETED, _CANCELLED or
@@ -143,33 +142,32 @@ TRUVELLO_API int32_t truvello_default_config(truvello_config *out);
  * the library never dereferences. Only one run proceeds in a process at a
  * time: a concurrent run on another handle fails with "another benchmark is
  * already running". Any thread. */
-TRUVELLO_API uint32_t truvello_run(truvello_handle *handle, const truvello_config *config,
-                                   truvello_progress_fn callback, void *user_data);
+TRUVELLO_API uint32_t truvello_run(truvello_handle* handle, const truvello_config* config,
+                                   truvello_progress_fn callback, void* user_data);
 
 /* Copies the stored outcome into *out and returns 1. Returns 0 and writes
  * nothing when handle or out is NULL or no outcome is stored yet (before or
  * during the run). Any thread, also from the progress callback. */
-TRUVELLO_API int32_t truvello_result(truvello_handle *handle, truvello_result_record *out);
+TRUVELLO_API int32_t truvello_result(truvello_handle* handle, truvello_result_record* out);
 
 /* Copies sample `index` (0 to sample_count - 1) into *out and returns 1.
  * Returns 0 and writes nothing when handle or out is NULL, no outcome is
  * stored yet, or index is out of range. Any thread. */
-TRUVELLO_API int32_t truvello_sample(truvello_handle *handle, uint64_t index, truvello_sample_record *out);
+TRUVELLO_API int32_t truvello_sample(truvello_handle* handle, uint64_t index, truvello_sample_record* out);
 
 /* Returns the stored reason text: "" for a completed run, a short lower-case
  * phrase otherwise (NUL bytes in it come back as spaces). NULL when handle is
  * NULL or no outcome is stored yet. The text belongs to the handle: do not
  * free or change it; it keeps its address and content until truvello_free.
  * Any thread. */
-TRUVELLO_API const char *truvello_reason(truvello_handle *handle);
+TRUVELLO_API const char* truvello_reason(truvello_handle* handle);
 
 #ifdef __cplusplus
 } /* extern "C" */
 #endif
 
 /* Layout checks, usable from C99 and C++ alike. */
-#define TRUVELLO_LAYOUT_CHECK(name, cond) \
-  typedef char truvello_layout_check_##name[(cond) ? 1 : -1]
+#define TRUVELLO_LAYOUT_CHECK(name, cond) typedef char truvello_layout_check_##name[(cond) ? 1 : -1]
 TRUVELLO_LAYOUT_CHECK(config_size, sizeof(truvello_config) == 32);
 TRUVELLO_LAYOUT_CHECK(config_warmup, offsetof(truvello_config, warmup_seconds) == 16);
 TRUVELLO_LAYOUT_CHECK(config_measure, offsetof(truvello_config, measurement_seconds) == 24);

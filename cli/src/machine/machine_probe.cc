@@ -16,9 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char *kCpuDir = "/sys/devices/system/cpu";
+constexpr const char* kCpuDir = "/sys/devices/system/cpu";
 
-std::optional<std::string> read_text(const fs::path &path) {
+std::optional<std::string> read_text(const fs::path& path) {
   std::ifstream in(path);
   if (!in) return std::nullopt;
   std::ostringstream text;
@@ -31,7 +31,7 @@ std::optional<std::string> read_text(const fs::path &path) {
 std::vector<fs::path> cpu_dirs() {
   std::vector<fs::path> dirs;
   std::error_code ec;
-  for (const fs::directory_entry &entry : fs::directory_iterator(kCpuDir, ec)) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(kCpuDir, ec)) {
     const std::string name = entry.path().filename().string();
     if (name.size() > 3 && name.compare(0, 3, "cpu") == 0 &&
         name.find_first_not_of("0123456789", 3) == std::string::npos) {
@@ -55,18 +55,16 @@ std::optional<CpuQuota> cgroup_quota() {
   const auto mounts = read_text("/proc/self/mountinfo");
   if (!self || !mounts) return std::nullopt;
   std::optional<CpuQuota> found;
-  const auto consider = [&found](const CpuQuota &quota) {
-    found = found ? tighter(*found, quota) : quota;
-  };
+  const auto consider = [&found](const CpuQuota& quota) { found = found ? tighter(*found, quota) : quota; };
   if (const auto path = cgroup2_path(*self), root = cgroup2_mount(*mounts); path && root) {
-    for (const std::string &dir : cgroup_ancestry(*path)) {
+    for (const std::string& dir : cgroup_ancestry(*path)) {
       if (const auto text = read_text(fs::path(*root + dir) / "cpu.max")) {
         if (const auto quota = parse_cpu_max(*text)) consider(*quota);
       }
     }
   }
   if (const auto path = cgroup1_cpu_path(*self), root = cgroup1_cpu_mount(*mounts); path && root) {
-    for (const std::string &dir : cgroup_ancestry(*path)) {
+    for (const std::string& dir : cgroup_ancestry(*path)) {
       const fs::path base = fs::path(*root + dir);
       const auto quota_text = read_text(base / "cpu.cfs_quota_us");
       const auto period_text = read_text(base / "cpu.cfs_period_us");
@@ -80,7 +78,7 @@ std::optional<CpuQuota> cgroup_quota() {
 
 std::vector<std::string> governors() {
   std::set<std::string> names;
-  for (const fs::path &dir : cpu_dirs()) {
+  for (const fs::path& dir : cpu_dirs()) {
     if (const auto text = read_text(dir / "cpufreq" / "scaling_governor")) {
       const std::string_view name = trim(*text);
       if (!name.empty()) names.emplace(name);
@@ -115,8 +113,8 @@ MachineContext probe_machine() {
 
 std::optional<std::uint64_t> read_throttle_total() {
   std::optional<std::uint64_t> total;
-  for (const fs::path &dir : cpu_dirs()) {
-    for (const char *name : {"core_throttle_count", "package_throttle_count"}) {
+  for (const fs::path& dir : cpu_dirs()) {
+    for (const char* name : {"core_throttle_count", "package_throttle_count"}) {
       if (const auto text = read_text(dir / "thermal_throttle" / name)) {
         if (const auto count = parse_counter(*text)) total = total.value_or(0) + *count;
       }

@@ -128,7 +128,7 @@ std::optional<CpuQuota> parse_cfs_quota(std::string_view quota_text, std::string
   return out;
 }
 
-CpuQuota tighter(const CpuQuota &a, const CpuQuota &b) {
+CpuQuota tighter(const CpuQuota& a, const CpuQuota& b) {
   const auto ca = a.cpus();
   const auto cb = b.cpus();
   if (!ca) return b;
@@ -218,8 +218,6 @@ bool has_hypervisor_flag(std::string_view cpuinfo) {
   return false;
 }
 
-std::optional<std::uint64_t> parse_counter(std::string_view text) {
-  return whole_number<std::uint64_t>(text);
-}
+std::optional<std::uint64_t> parse_counter(std::string_view text) { return whole_number<std::uint64_t>(text); }
 
 }  // namespace truvello::cli

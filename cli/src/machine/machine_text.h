@@ -39,7 +39,7 @@ std::optional<CpuQuota> parse_cpu_max(std::string_view text);
 std::optional<CpuQuota> parse_cfs_quota(std::string_view quota_text, std::string_view period_text);
 
 // The tighter of two limits; an unlimited one never wins.
-CpuQuota tighter(const CpuQuota &a, const CpuQuota &b);
+CpuQuota tighter(const CpuQuota& a, const CpuQuota& b);
 
 // /proc/self/cgroup: the path of this process in the unified (v2) hierarchy,
 // the "0::" line; and in the v1 hierarchy that has the "cpu" controller.

@@ -22,16 +22,16 @@ struct Invocation {
 
   // The scaling figures, when both benchmarks ran to completion.
   std::optional<Scaling> scaling() const {
-    const RunOutcome *single = find(TRUVELLO_BENCHMARK_SINGLE);
-    const RunOutcome *all = find(TRUVELLO_BENCHMARK_ALL_CPUS);
+    const RunOutcome* single = find(TRUVELLO_BENCHMARK_SINGLE);
+    const RunOutcome* all = find(TRUVELLO_BENCHMARK_ALL_CPUS);
     if (single == nullptr || all == nullptr || !single->result || !all->result) {
       return std::nullopt;
     }
     return truvello::cli::scaling(*single->result, *all->result);
   }
 
-  const RunOutcome *find(std::uint32_t benchmark) const {
-    for (const RunOutcome &run : runs) {
+  const RunOutcome* find(std::uint32_t benchmark) const {
+    for (const RunOutcome& run : runs) {
       if (run.config.benchmark == benchmark) return &run;
     }
     return nullptr;

@@ -7,7 +7,7 @@ namespace truvello::cli {
 
 namespace {
 
-constexpr const char *kFooter = R"(Without --single or --all-cpus both benchmarks run, single first, with the
+constexpr const char* kFooter = R"(Without --single or --all-cpus both benchmarks run, single first, with the
 library's defaults (120 s warm-up, 60 s measurement). Ctrl-C cancels; what
 was measured so far is still shown and exported.
 
@@ -16,7 +16,7 @@ Exit status: 0 every run completed, 2 a run failed, 64 usage error,
 
 }  // namespace
 
-std::vector<truvello_config> Options::configs(const truvello_config &defaults) const {
+std::vector<truvello_config> Options::configs(const truvello_config& defaults) const {
   truvello_config base = defaults;
   if (quick) {
     base.warmup_seconds = kQuickWarmupSeconds;
@@ -38,27 +38,25 @@ std::vector<truvello_config> Options::configs(const truvello_config &defaults) c
   return out;
 }
 
-ParsedCommandLine parse_command_line(const std::vector<std::string> &args) {
+ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   Options o;
-  CLI::App app{"Measures how many workload operations per second this machine sustains,\n"
-               "on one CPU and on all of them.",
-               "truvello"};
+  CLI::App app{
+      "Measures how many workload operations per second this machine sustains,\n"
+      "on one CPU and on all of them.",
+      "truvello"};
   app.footer(kFooter);
   app.add_flag("--single", o.single, "Run benchmark 1 only: one worker thread");
   app.add_flag("--all-cpus", o.all_cpus, "Run benchmark 2 only: one worker per online CPU");
-  app.add_option("--warmup", o.warmup_seconds, "Warm-up length in seconds (default 120)")
-      ->type_name("SECONDS");
+  app.add_option("--warmup", o.warmup_seconds, "Warm-up length in seconds (default 120)")->type_name("SECONDS");
   app.add_option("--measure", o.measurement_seconds,
                  "Measurement window in seconds (default 60; at least 10 for a comparable score)")
       ->type_name("SECONDS");
   app.add_flag("--quick", o.quick, "A first look: 2 s warm-up and 5 s measurement");
   app.add_flag("-q,--quiet", o.quiet, "No progress output on stderr");
   app.add_flag("--json", o.json, "Print one JSON document on stdout instead of the summary");
-  app.add_option("--export-json", o.export_json, "Also write the JSON document to FILE")
-      ->type_name("FILE");
+  app.add_option("--export-json", o.export_json, "Also write the JSON document to FILE")->type_name("FILE");
   app.add_option("--export-csv", o.export_csv, "Write every sample as CSV to FILE")->type_name("FILE");
-  app.add_option("--export-markdown", o.export_markdown, "Write a Markdown results table to FILE")
-      ->type_name("FILE");
+  app.add_option("--export-markdown", o.export_markdown, "Write a Markdown results table to FILE")->type_name("FILE");
   app.add_flag("-V,--version", o.version, "Print the command's and the library's versions");
 
   // CLI11 consumes its arguments from the back.
@@ -66,10 +64,10 @@ ParsedCommandLine parse_command_line(const std::vector<std::string> &args) {
   ParsedCommandLine parsed;
   try {
     app.parse(reversed);
-  } catch (const CLI::CallForHelp &) {
+  } catch (const CLI::CallForHelp&) {
     parsed.out = app.help();
     return parsed;
-  } catch (const CLI::ParseError &e) {
+  } catch (const CLI::ParseError& e) {
     parsed.exit_code = kExitUsage;
     parsed.err = std::string("truvello: ") + e.what() + "\n\n" + app.help();
     return parsed;

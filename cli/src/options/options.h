@@ -30,7 +30,7 @@ struct Options {
   // The configuration of every run, in order, starting from the library's
   // defaults. Explicit lengths win over --quick, which wins over the
   // defaults; neither --single nor --all-cpus means both, single first.
-  std::vector<truvello_config> configs(const truvello_config &defaults) const;
+  std::vector<truvello_config> configs(const truvello_config& defaults) const;
 };
 
 inline constexpr double kQuickWarmupSeconds = 2.0;
@@ -47,6 +47,6 @@ struct ParsedCommandLine {
 
 // `args` excludes the program name. Only the shape of the command line is
 // checked here; whether a length makes sense is for the library to say.
-ParsedCommandLine parse_command_line(const std::vector<std::string> &args);
+ParsedCommandLine parse_command_line(const std::vector<std::string>& args);
 
 }  // namespace truvello::cli

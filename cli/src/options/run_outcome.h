@@ -15,11 +15,9 @@ struct BenchmarkKind {
   std::uint32_t selector = TRUVELLO_BENCHMARK_SINGLE;
 
   // "single" or "all-cpus": the key used in exports.
-  const char *key() const { return selector == TRUVELLO_BENCHMARK_ALL_CPUS ? "all-cpus" : "single"; }
+  const char* key() const { return selector == TRUVELLO_BENCHMARK_ALL_CPUS ? "all-cpus" : "single"; }
   // "single worker" or "all CPUs": the heading in the summary.
-  const char *title() const {
-    return selector == TRUVELLO_BENCHMARK_ALL_CPUS ? "all CPUs" : "single worker";
-  }
+  const char* title() const { return selector == TRUVELLO_BENCHMARK_ALL_CPUS ? "all CPUs" : "single worker"; }
 };
 
 // Everything the library reported about one run, copied out of its handle so
@@ -40,7 +38,7 @@ struct RunOutcome {
 };
 
 // The text for a status code, as summaries and exports show it.
-inline const char *status_text(std::uint32_t status) {
+inline const char* status_text(std::uint32_t status) {
   switch (status) {
     case TRUVELLO_STATUS_COMPLETED:
       return "completed";
@@ -53,7 +51,7 @@ inline const char *status_text(std::uint32_t status) {
 
 // The status with its reason, without saying the same word twice:
 // "failed: unknown benchmark", "cancelled", "cancelled before starting".
-inline std::string status_with_reason(std::uint32_t status, const std::string &reason) {
+inline std::string status_with_reason(std::uint32_t status, const std::string& reason) {
   const std::string word = status_text(status);
   if (reason.empty()) return word;
   if (reason.rfind(word, 0) == 0) return reason;

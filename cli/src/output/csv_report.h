@@ -9,6 +9,6 @@ namespace truvello::cli {
 // One row per sample, tagged with its run:
 //   run,benchmark,status,index,t,dt,ops,rate
 // Numbers are written exactly (shortest round-trip form).
-std::string csv_text(const Invocation &invocation);
+std::string csv_text(const Invocation& invocation);
 
 }  // namespace truvello::cli

@@ -1,7 +1,7 @@
 #include "output/json_report.h"
 
-#include "stats/rate_stats.h"
 #include "output/units.h"
+#include "stats/rate_stats.h"
 #include "stats/warnings.h"
 
 namespace truvello::cli {
@@ -11,20 +11,17 @@ namespace {
 using nlohmann::json;
 
 template <typename T>
-json optional_value(const std::optional<T> &value) {
+json optional_value(const std::optional<T>& value) {
   return value ? json(*value) : json(nullptr);
 }
 
-json config_json(const truvello_config &c) {
-  return json{{"abi_version", c.abi_version},
-              {"struct_size", c.struct_size},
-              {"benchmark", c.benchmark},
-              {"reserved", c.reserved},
-              {"warmup_seconds", c.warmup_seconds},
-              {"measurement_seconds", c.measurement_seconds}};
+json config_json(const truvello_config& c) {
+  return json{{"abi_version", c.abi_version},       {"struct_size", c.struct_size},
+              {"benchmark", c.benchmark},           {"reserved", c.reserved},
+              {"warmup_seconds", c.warmup_seconds}, {"measurement_seconds", c.measurement_seconds}};
 }
 
-json result_json(const truvello_result_record &r) {
+json result_json(const truvello_result_record& r) {
   return json{{"abi_version", r.abi_version},
               {"status", r.status},
               {"benchmark", r.benchmark},
@@ -41,7 +38,7 @@ json result_json(const truvello_result_record &r) {
               {"cv_valid", r.cv_valid}};
 }
 
-json derived_json(const RunOutcome &run) {
+json derived_json(const RunOutcome& run) {
   json derived = json::object();
   if (run.result) derived["checksum_hex"] = hex64(run.result->checksum);
   const auto stats = rate_stats(run.samples);
@@ -54,17 +51,17 @@ json derived_json(const RunOutcome &run) {
   return derived;
 }
 
-json samples_json(const std::vector<truvello_sample_record> &samples) {
+json samples_json(const std::vector<truvello_sample_record>& samples) {
   json out = json::array();
-  for (const truvello_sample_record &s : samples) {
+  for (const truvello_sample_record& s : samples) {
     out.push_back(json{{"t", s.t}, {"dt", s.dt}, {"ops", s.ops}, {"rate", s.rate}});
   }
   return out;
 }
 
-json run_json(const RunOutcome &run, const MachineContext &machine) {
+json run_json(const RunOutcome& run, const MachineContext& machine) {
   json warnings = json::array();
-  for (const Warning &w : run_warnings(run, machine)) {
+  for (const Warning& w : run_warnings(run, machine)) {
     warnings.push_back(json{{"code", w.code}, {"message", w.message}});
   }
   return json{{"name", run.kind().key()},
@@ -78,7 +75,7 @@ json run_json(const RunOutcome &run, const MachineContext &machine) {
               {"samples", samples_json(run.samples)}};
 }
 
-json machine_json(const MachineContext &m) {
+json machine_json(const MachineContext& m) {
   json quota = nullptr;
   if (m.cpu_quota) {
     quota = json{{"quota_us", optional_value(m.cpu_quota->quota_us)},
@@ -100,9 +97,9 @@ json machine_json(const MachineContext &m) {
 
 }  // namespace
 
-json invocation_json(const Invocation &invocation) {
+json invocation_json(const Invocation& invocation) {
   json runs = json::array();
-  for (const RunOutcome &run : invocation.runs) runs.push_back(run_json(run, invocation.machine));
+  for (const RunOutcome& run : invocation.runs) runs.push_back(run_json(run, invocation.machine));
   json scaling = nullptr;
   if (const auto s = invocation.scaling()) {
     scaling = json{{"speedup", s->speedup}, {"workers", s->workers}, {"efficiency", s->efficiency}};
@@ -115,7 +112,7 @@ json invocation_json(const Invocation &invocation) {
               {"scaling", scaling}};
 }
 
-std::string json_text(const Invocation &invocation) {
+std::string json_text(const Invocation& invocation) {
   // Replace rather than throw on invalid UTF-8, which could only come from a
   // CPU model name or a reason text.
   return invocation_json(invocation).dump(2, ' ', false, json::error_handler_t::replace) + "\n";

@@ -14,9 +14,9 @@ inline constexpr int kJsonSchemaVersion = 1;
 // The whole invocation as one JSON document: versions, machine, and per run
 // its configuration, every field of the result record, the reason, derived
 // figures, warnings and all samples. Non-finite numbers become null.
-nlohmann::json invocation_json(const Invocation &invocation);
+nlohmann::json invocation_json(const Invocation& invocation);
 
 // The document as text, indented, with a final newline.
-std::string json_text(const Invocation &invocation);
+std::string json_text(const Invocation& invocation);
 
 }  // namespace truvello::cli

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "stats/rate_stats.h"
 #include "output/units.h"
+#include "stats/rate_stats.h"
 
 namespace truvello::cli {
 
@@ -13,26 +13,29 @@ namespace {
 std::string cell(std::string text) {
   std::string out;
   for (char c : text) {
-    if (c == '|') out += "\\|";
-    else if (c == '\n' || c == '\r') out += ' ';
-    else out += c;
+    if (c == '|')
+      out += "\\|";
+    else if (c == '\n' || c == '\r')
+      out += ' ';
+    else
+      out += c;
   }
   return out;
 }
 
 }  // namespace
 
-std::string markdown_text(const Invocation &invocation) {
+std::string markdown_text(const Invocation& invocation) {
   std::string out =
       "| Benchmark | Status | Score (ops/s) | CV | Median | Min | Max | Workers | Measured | "
       "Operations | Samples |\n"
       "|:---|:---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
-  for (const RunOutcome &run : invocation.runs) {
+  for (const RunOutcome& run : invocation.runs) {
     const std::string status = status_with_reason(run.status, run.reason);
     std::string score = "n/a", cv = "n/a", med = "n/a", lo = "n/a", hi = "n/a";
     std::string workers = "0", measured = "n/a", ops = "0", samples = "0";
     if (run.result) {
-      const truvello_result_record &r = *run.result;
+      const truvello_result_record& r = *run.result;
       if (r.status == TRUVELLO_STATUS_COMPLETED) score = si_number(r.mean_rate);
       if (r.cv_valid != 0) cv = percent_text(r.cv_percent) + (r.unstable != 0 ? " (unstable)" : "");
       workers = std::to_string(r.workers);
@@ -45,16 +48,14 @@ std::string markdown_text(const Invocation &invocation) {
       lo = si_number(stats->min);
       hi = si_number(stats->max);
     }
-    out += "| " + std::string(run.kind().title()) + " | " + cell(status) + " | " + score + " | " +
-           cv + " | " + med + " | " + lo + " | " + hi + " | " + workers + " | " + measured + " | " +
-           ops + " | " + samples + " |\n";
+    out += "| " + std::string(run.kind().title()) + " | " + cell(status) + " | " + score + " | " + cv + " | " + med +
+           " | " + lo + " | " + hi + " | " + workers + " | " + measured + " | " + ops + " | " + samples + " |\n";
   }
   if (const auto s = invocation.scaling()) {
     char line[160];
     std::snprintf(line, sizeof line,
                   "\nScaling efficiency: %s (all CPUs ran %.2f x the single rate with %u workers).\n",
-                  percent_text(s->efficiency * 100.0).c_str(), s->speedup,
-                  static_cast<unsigned>(s->workers));
+                  percent_text(s->efficiency * 100.0).c_str(), s->speedup, static_cast<unsigned>(s->workers));
     out += line;
   }
   return out;

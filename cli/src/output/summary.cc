@@ -5,8 +5,8 @@
 #include <set>
 #include <vector>
 
-#include "stats/rate_stats.h"
 #include "output/units.h"
+#include "stats/rate_stats.h"
 #include "stats/warnings.h"
 
 namespace truvello::cli {
@@ -20,9 +20,9 @@ constexpr std::size_t kTextWidth = 80;
 // The few characters that differ between a UTF-8 terminal and plain ASCII.
 struct Style {
   Glyphs glyphs;
-  const char *dot;    // separates figures on one line
-  const char *times;  // "n times the rate"
-  const char *mark;   // in front of a warning
+  const char* dot;    // separates figures on one line
+  const char* times;  // "n times the rate"
+  const char* mark;   // in front of a warning
 
   explicit Style(Glyphs g)
       : glyphs(g),
@@ -31,7 +31,7 @@ struct Style {
         mark(g == Glyphs::kBlocks ? "\u26A0 " : "! ") {}
 };
 
-std::string row(const std::string &label, const std::string &value) {
+std::string row(const std::string& label, const std::string& value) {
   std::string line = "  " + label;
   line.append(kLabelWidth > label.size() ? kLabelWidth - label.size() : 1, ' ');
   return line + value + "\n";
@@ -39,7 +39,7 @@ std::string row(const std::string &label, const std::string &value) {
 
 // Breaks a sentence at spaces so that no line is wider than kTextWidth,
 // continuation lines indented under the first word.
-std::string wrapped(const std::string &first_prefix, const std::string &text) {
+std::string wrapped(const std::string& first_prefix, const std::string& text) {
   const std::string indent(first_prefix.size() - (first_prefix.size() > 4 ? 2 : 0), ' ');
   const std::size_t indent_width = indent.size();
   std::string out = first_prefix;
@@ -65,7 +65,7 @@ std::string wrapped(const std::string &first_prefix, const std::string &text) {
   return out + "\n";
 }
 
-std::string warning_row(const Warning &w, const Style &style) {
+std::string warning_row(const Warning& w, const Style& style) {
   return wrapped(std::string("  ") + style.mark, w.message);
 }
 
@@ -74,7 +74,7 @@ std::string signed_percent(double percent) {
   return text += percent_text(std::fabs(percent));
 }
 
-std::string machine_line(const MachineContext &m, const Style &style) {
+std::string machine_line(const MachineContext& m, const Style& style) {
   std::string line = m.cpu_model.empty() ? std::string("unknown CPU") : m.cpu_model;
   line += style.dot + std::to_string(m.online_cpus) + " CPUs online";
   const double usable = m.usable_cpus();
@@ -87,13 +87,12 @@ std::string machine_line(const MachineContext &m, const Style &style) {
   return line + "\n";
 }
 
-std::string run_block(const RunOutcome &run, const Style &style) {
-  std::string out = "benchmark " + std::to_string(run.config.benchmark) + style.dot +
-                    run.kind().title() + "\n";
+std::string run_block(const RunOutcome& run, const Style& style) {
+  std::string out = "benchmark " + std::to_string(run.config.benchmark) + style.dot + run.kind().title() + "\n";
   if (!run.result) {
     return out + row("Status", status_with_reason(run.status, run.reason));
   }
-  const truvello_result_record &r = *run.result;
+  const truvello_result_record& r = *run.result;
   if (r.status == TRUVELLO_STATUS_COMPLETED) {
     out += row("Score", rate_text(r.mean_rate));
     if (r.cv_valid != 0) {
@@ -108,16 +107,15 @@ std::string run_block(const RunOutcome &run, const Style &style) {
     if (r.workers == 0) return out;
   }
   if (const auto stats = rate_stats(run.samples)) {
-    out += row("Per second", "median " + si_number(stats->median) + style.dot + "min " +
-                                 si_number(stats->min) + style.dot + "max " + si_number(stats->max));
+    out += row("Per second", "median " + si_number(stats->median) + style.dot + "min " + si_number(stats->min) +
+                                 style.dot + "max " + si_number(stats->max));
     std::vector<double> rates;
-    for (const truvello_sample_record &s : steady_samples(run.samples)) rates.push_back(s.rate);
+    for (const truvello_sample_record& s : steady_samples(run.samples)) rates.push_back(s.rate);
     std::string trend = sparkline(rates, kSparkWidth, style.glyphs);
     if (stats->drift_percent) trend += "   drift " + signed_percent(*stats->drift_percent);
     out += row("Trend", trend);
   }
-  out += row("Measured", seconds_text(r.measured_seconds) + " of " +
-                             length_text(r.measurement_seconds) + ", after " +
+  out += row("Measured", seconds_text(r.measured_seconds) + " of " + length_text(r.measurement_seconds) + ", after " +
                              length_text(r.warmup_seconds) + " warm-up");
   out += row("Workers", std::to_string(r.workers));
   out += row("Operations", grouped(r.total_ops));
@@ -128,19 +126,18 @@ std::string run_block(const RunOutcome &run, const Style &style) {
 
 }  // namespace
 
-std::string summary_text(const Invocation &invocation, Glyphs glyphs) {
+std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
   const Style style(glyphs);
-  std::string out = "truvello " + invocation.command_version + style.dot + "library " +
-                    invocation.library_version + " (interface " +
-                    std::to_string(invocation.abi_version) + ")\n";
+  std::string out = "truvello " + invocation.command_version + style.dot + "library " + invocation.library_version +
+                    " (interface " + std::to_string(invocation.abi_version) + ")\n";
   out += machine_line(invocation.machine, style);
 
   std::vector<Warning> machine_wide;
   std::set<std::string> seen;
-  for (const RunOutcome &run : invocation.runs) {
+  for (const RunOutcome& run : invocation.runs) {
     out += '\n';
     out += run_block(run, style);
-    for (const Warning &w : run_warnings(run, invocation.machine)) {
+    for (const Warning& w : run_warnings(run, invocation.machine)) {
       if (!w.machine_wide) {
         out += warning_row(w, style);
       } else if (seen.insert(w.code).second) {
@@ -151,13 +148,13 @@ std::string summary_text(const Invocation &invocation, Glyphs glyphs) {
 
   if (const auto s = invocation.scaling()) {
     char detail[128];
-    std::snprintf(detail, sizeof detail, "   (all CPUs ran %.2f %s the single rate with %u workers)",
-                  s->speedup, style.times, static_cast<unsigned>(s->workers));
+    std::snprintf(detail, sizeof detail, "   (all CPUs ran %.2f %s the single rate with %u workers)", s->speedup,
+                  style.times, static_cast<unsigned>(s->workers));
     out += "\nscaling\n" + row("Efficiency", percent_text(s->efficiency * 100.0) + detail);
   }
   if (!machine_wide.empty()) {
     out += "\nmachine\n";
-    for (const Warning &w : machine_wide) out += warning_row(w, style);
+    for (const Warning& w : machine_wide) out += warning_row(w, style);
   }
   return out;
 }

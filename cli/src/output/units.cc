@@ -9,7 +9,7 @@ namespace truvello::cli {
 
 namespace {
 
-std::string printf_text(const char *format, double value) {
+std::string printf_text(const char* format, double value) {
   std::array<char, 64> buffer{};
   const int n = std::snprintf(buffer.data(), buffer.size(), format, value);
   return std::string(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
@@ -28,7 +28,7 @@ std::string four_digits(double value) {
 
 std::string si_number(double value) {
   if (!std::isfinite(value)) return "n/a";
-  static constexpr std::array<const char *, 6> kPrefixes = {"", " k", " M", " G", " T", " P"};
+  static constexpr std::array<const char*, 6> kPrefixes = {"", " k", " M", " G", " T", " P"};
   double scaled = value;
   std::size_t prefix = 0;
   // Round first, then pick the prefix, so that 999,999 reads "1.000 M"
@@ -73,12 +73,11 @@ std::string clock_text(double seconds) {
   std::array<char, 48> buffer{};
   int n = 0;
   if (h > 0) {
-    n = std::snprintf(buffer.data(), buffer.size(), "%llu:%02llu:%02llu",
-                      static_cast<unsigned long long>(h), static_cast<unsigned long long>(m),
-                      static_cast<unsigned long long>(s));
-  } else {
-    n = std::snprintf(buffer.data(), buffer.size(), "%llu:%02llu",
+    n = std::snprintf(buffer.data(), buffer.size(), "%llu:%02llu:%02llu", static_cast<unsigned long long>(h),
                       static_cast<unsigned long long>(m), static_cast<unsigned long long>(s));
+  } else {
+    n = std::snprintf(buffer.data(), buffer.size(), "%llu:%02llu", static_cast<unsigned long long>(m),
+                      static_cast<unsigned long long>(s));
   }
   return std::string(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
 }
@@ -93,8 +92,7 @@ std::string percent_text(double percent) {
 
 std::string hex64(std::uint64_t value) {
   std::array<char, 24> buffer{};
-  const int n = std::snprintf(buffer.data(), buffer.size(), "0x%016llx",
-                              static_cast<unsigned long long>(value));
+  const int n = std::snprintf(buffer.data(), buffer.size(), "0x%016llx", static_cast<unsigned long long>(value));
   return std::string(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 

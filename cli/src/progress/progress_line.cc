@@ -14,7 +14,7 @@ namespace {
 constexpr std::size_t kMaxBarCells = 30;
 constexpr std::size_t kMinBarCells = 8;
 
-std::string run_tag(const ProgressView &view) {
+std::string run_tag(const ProgressView& view) {
   // Appended piece by piece: g++ 12 misreads a chain of '+' starting from a
   // literal as an overlapping copy (-Wrestrict).
   std::string tag = "[";
@@ -45,14 +45,14 @@ std::string pad_right(std::string text, std::size_t width) {
   return text;
 }
 
-std::string pad_left(const std::string &text, std::size_t width) {
+std::string pad_left(const std::string& text, std::size_t width) {
   const std::size_t shown = display_width(text);
   return shown < width ? std::string(width - shown, ' ') + text : text;
 }
 
-std::string join(const std::vector<std::string> &parts) {
+std::string join(const std::vector<std::string>& parts) {
   std::string out;
-  for (const std::string &part : parts) {
+  for (const std::string& part : parts) {
     if (part.empty()) continue;
     if (!out.empty()) out += "  ";
     out += part;
@@ -62,7 +62,7 @@ std::string join(const std::vector<std::string> &parts) {
 
 }  // namespace
 
-const char *phase_name(std::uint32_t phase) {
+const char* phase_name(std::uint32_t phase) {
   switch (phase) {
     case TRUVELLO_PHASE_WARMUP:
       return "warm-up";
@@ -77,10 +77,9 @@ const char *phase_name(std::uint32_t phase) {
   }
 }
 
-std::size_t display_width(const std::string &text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
+std::size_t display_width(const std::string& text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 std::string progress_bar(double fraction, std::size_t cells, Glyphs glyphs) {
@@ -92,8 +91,8 @@ std::string progress_bar(double fraction, std::size_t cells, Glyphs glyphs) {
     out.append(cells - full, '-');
     return out;
   }
-  static constexpr std::array<const char *, 8> kEighths = {
-      "", "\u258F", "\u258E", "\u258D", "\u258C", "\u258B", "\u258A", "\u2589"};
+  static constexpr std::array<const char*, 8> kEighths = {"",       "\u258F", "\u258E", "\u258D",
+                                                          "\u258C", "\u258B", "\u258A", "\u2589"};
   const auto eighths = static_cast<std::size_t>(std::floor(fraction * static_cast<double>(cells) * 8));
   const std::size_t full = eighths / 8;
   for (std::size_t i = 0; i < full; ++i) out += "\u2588";
@@ -106,10 +105,10 @@ std::string progress_bar(double fraction, std::size_t cells, Glyphs glyphs) {
   return out;
 }
 
-std::string progress_line(const ProgressView &view, std::size_t width, Glyphs glyphs) {
-  constexpr std::size_t kPhaseWidth = 9;   // "measuring"
-  constexpr std::size_t kClockWidth = 4;   // "0:05"; longer runs push right
-  constexpr std::size_t kRateWidth = 13;   // "999.9 k ops/s"
+std::string progress_line(const ProgressView& view, std::size_t width, Glyphs glyphs) {
+  constexpr std::size_t kPhaseWidth = 9;  // "measuring"
+  constexpr std::size_t kClockWidth = 4;  // "0:05"; longer runs push right
+  constexpr std::size_t kRateWidth = 13;  // "999.9 k ops/s"
   const std::string head = run_tag(view) + " " + pad_right(phase_name(view.phase), kPhaseWidth);
   const std::string percent = whole_percent(view.overall_fraction);
   // Everything but the bar, most important first; the tail is dropped when
@@ -122,8 +121,8 @@ std::string progress_line(const ProgressView &view, std::size_t width, Glyphs gl
   };
   while (true) {
     const std::string rest = join(tail);
-    const std::size_t fixed = display_width(head) + 1 + 1 + display_width(percent) +
-                              (rest.empty() ? 0 : 2 + display_width(rest));
+    const std::size_t fixed =
+        display_width(head) + 1 + 1 + display_width(percent) + (rest.empty() ? 0 : 2 + display_width(rest));
     if (fixed + kMinBarCells <= width || tail.empty()) {
       const std::size_t room = width > fixed ? width - fixed : 0;
       const std::size_t cells = std::min(kMaxBarCells, room);
@@ -150,23 +149,20 @@ std::string progress_line(const ProgressView &view, std::size_t width, Glyphs gl
   }
 }
 
-std::string phase_line(const ProgressView &view, const truvello_progress_record &record) {
+std::string phase_line(const ProgressView& view, const truvello_progress_record& record) {
   std::string line = "truvello: ";
   line += run_tag(view);
   line += ' ';
   switch (view.phase) {
     case TRUVELLO_PHASE_WARMUP:
-      return line + "warming up for " + length_text(record.phase_seconds) + " with " +
-             workers_text(view.workers);
+      return line + "warming up for " + length_text(record.phase_seconds) + " with " + workers_text(view.workers);
     case TRUVELLO_PHASE_MEASUREMENT:
-      return line + "measuring for " + length_text(record.phase_seconds) + " with " +
-             workers_text(view.workers);
+      return line + "measuring for " + length_text(record.phase_seconds) + " with " + workers_text(view.workers);
     case TRUVELLO_PHASE_DONE:
       // The final record carries the run's total and its measured seconds.
       if (record.phase_elapsed_seconds > 0.0) {
-        return line + "done: " +
-               rate_text(static_cast<double>(record.ops) / record.phase_elapsed_seconds) +
-               " over " + seconds_text(record.phase_elapsed_seconds);
+        return line + "done: " + rate_text(static_cast<double>(record.ops) / record.phase_elapsed_seconds) + " over " +
+               seconds_text(record.phase_elapsed_seconds);
       }
       return line + "done";
     default:

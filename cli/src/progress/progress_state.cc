@@ -14,8 +14,7 @@ double finite_or_zero(double v) { return std::isfinite(v) ? v : 0.0; }
 
 }  // namespace
 
-std::optional<double> RateTracker::add(std::uint32_t phase, double phase_elapsed,
-                                       std::uint64_t ops) {
+std::optional<double> RateTracker::add(std::uint32_t phase, double phase_elapsed, std::uint64_t ops) {
   if (phase != phase_) {
     phase_ = phase;
     points_.clear();
@@ -29,20 +28,19 @@ std::optional<double> RateTracker::add(std::uint32_t phase, double phase_elapsed
   while (points_.size() > 2 && points_[1].t <= phase_elapsed - kRateWindowSeconds) {
     points_.pop_front();
   }
-  const Point &first = points_.front();
-  const Point &last = points_.back();
+  const Point& first = points_.front();
+  const Point& last = points_.back();
   const double dt = last.t - first.t;
   if (!(dt > 0.0)) return std::nullopt;
   return static_cast<double>(last.ops - first.ops) / dt;
 }
 
-ProgressState::ProgressState(std::vector<double> planned_seconds)
-    : planned_(std::move(planned_seconds)) {
-  for (double &p : planned_) p = std::max(0.0, finite_or_zero(p));
+ProgressState::ProgressState(std::vector<double> planned_seconds) : planned_(std::move(planned_seconds)) {
+  for (double& p : planned_) p = std::max(0.0, finite_or_zero(p));
 }
 
-ProgressView ProgressState::update(std::size_t run_index, BenchmarkKind kind,
-                                   const truvello_progress_record &record, double now) {
+ProgressView ProgressState::update(std::size_t run_index, BenchmarkKind kind, const truvello_progress_record& record,
+                                   double now) {
   if (run_index != run_index_) {
     run_index_ = run_index;
     rate_ = RateTracker{};
@@ -60,10 +58,8 @@ ProgressView ProgressState::update(std::size_t run_index, BenchmarkKind kind,
   const std::size_t i = std::min(run_index, planned_.size());
   const double before = std::accumulate(begin, begin + static_cast<std::ptrdiff_t>(i), 0.0);
   const double current = i < planned_.size() ? planned_[i] : 0.0;
-  const double after = i < planned_.size()
-                           ? std::accumulate(begin + static_cast<std::ptrdiff_t>(i) + 1,
-                                             planned_.end(), 0.0)
-                           : 0.0;
+  const double after =
+      i < planned_.size() ? std::accumulate(begin + static_cast<std::ptrdiff_t>(i) + 1, planned_.end(), 0.0) : 0.0;
   const double total = before + current + after;
   view.overall_fraction = total > 0.0 ? (before + fraction * current) / total : 1.0;
   view.remaining_seconds = (1.0 - fraction) * current + after;

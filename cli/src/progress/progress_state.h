@@ -49,8 +49,7 @@ class ProgressState {
 
   // Called for each record; `run_index` is the run it belongs to and `now`
   // the seconds since the first run began, read by the caller.
-  ProgressView update(std::size_t run_index, BenchmarkKind kind,
-                      const truvello_progress_record &record, double now);
+  ProgressView update(std::size_t run_index, BenchmarkKind kind, const truvello_progress_record& record, double now);
 
  private:
   std::vector<double> planned_;

@@ -1,10 +1,10 @@
 #include "progress/sparkline.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <strings.h>
 
 namespace truvello::cli {
 
@@ -13,8 +13,8 @@ namespace {
 constexpr int kLevels = 8;
 constexpr double kMinSpan = 0.10;
 
-constexpr std::array<const char *, kLevels> kBlocks = {"\u2581", "\u2582", "\u2583", "\u2584",
-                                                       "\u2585", "\u2586", "\u2587", "\u2588"};
+constexpr std::array<const char*, kLevels> kBlocks = {"\u2581", "\u2582", "\u2583", "\u2584",
+                                                      "\u2585", "\u2586", "\u2587", "\u2588"};
 constexpr std::array<char, kLevels> kAscii = {'_', '.', ',', '-', '=', '+', '*', '#'};
 
 }  // namespace
@@ -65,7 +65,7 @@ std::string sparkline(std::span<const double> values, std::size_t width, Glyphs 
   return out;
 }
 
-bool is_utf8_codeset(const char *codeset) {
+bool is_utf8_codeset(const char* codeset) {
   if (codeset == nullptr) return false;
   return strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "utf8") == 0;
 }

@@ -25,6 +25,6 @@ std::vector<double> fit_width(std::span<const double> values, std::size_t width)
 std::string sparkline(std::span<const double> values, std::size_t width, Glyphs glyphs);
 
 // Whether a locale codeset name (nl_langinfo(CODESET)) is UTF-8.
-bool is_utf8_codeset(const char *codeset);
+bool is_utf8_codeset(const char* codeset);
 
 }  // namespace truvello::cli

@@ -10,14 +10,13 @@ namespace truvello::cli {
 namespace {
 
 struct HandleFree {
-  void operator()(truvello_handle *handle) const { truvello_free(handle); }
+  void operator()(truvello_handle* handle) const { truvello_free(handle); }
 };
 using Handle = std::unique_ptr<truvello_handle, HandleFree>;
 
 }  // namespace
 
-RunOutcome run_benchmark(const truvello_config &config, SignalWatch &signals,
-                         ProgressDisplay &progress) {
+RunOutcome run_benchmark(const truvello_config& config, SignalWatch& signals, ProgressDisplay& progress) {
   RunOutcome outcome;
   outcome.config = config;
   const Handle handle(truvello_create());
@@ -39,7 +38,7 @@ RunOutcome run_benchmark(const truvello_config &config, SignalWatch &signals,
       outcome.samples.push_back(sample);
     }
   }
-  if (const char *reason = truvello_reason(handle.get())) outcome.reason = reason;
+  if (const char* reason = truvello_reason(handle.get())) outcome.reason = reason;
   return outcome;
 }
 

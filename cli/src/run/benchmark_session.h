@@ -1,7 +1,7 @@
 #pragma once
 
-#include "run/progress_display.h"
 #include "options/run_outcome.h"
+#include "run/progress_display.h"
 #include "run/signal_watch.h"
 #include "truvello.h"
 
@@ -10,7 +10,6 @@ namespace truvello::cli {
 // Runs one configuration through the C interface on a fresh handle, keeping
 // it cancellable by signals, and copies the whole outcome out before the
 // handle is released.
-RunOutcome run_benchmark(const truvello_config &config, SignalWatch &signals,
-                         ProgressDisplay &progress);
+RunOutcome run_benchmark(const truvello_config& config, SignalWatch& signals, ProgressDisplay& progress);
 
 }  // namespace truvello::cli

@@ -15,17 +15,17 @@
 #include <string>
 #include <vector>
 
-#include "run/benchmark_session.h"
-#include "output/csv_report.h"
-#include "options/invocation.h"
-#include "output/json_report.h"
 #include "machine/machine_probe.h"
-#include "output/markdown_report.h"
+#include "options/invocation.h"
 #include "options/options.h"
+#include "output/csv_report.h"
+#include "output/json_report.h"
+#include "output/markdown_report.h"
+#include "output/summary.h"
+#include "progress/sparkline.h"
+#include "run/benchmark_session.h"
 #include "run/progress_display.h"
 #include "run/signal_watch.h"
-#include "progress/sparkline.h"
-#include "output/summary.h"
 #include "truvello.h"
 
 #ifndef TRUVELLO_COMMAND_VERSION
@@ -39,22 +39,21 @@ namespace {
 // once instead of after minutes of measuring.
 struct Export {
   std::string path;
-  std::string (*render)(const Invocation &);
+  std::string (*render)(const Invocation&);
   std::ofstream stream;
 };
 
-std::string render_json(const Invocation &inv) { return json_text(inv); }
-std::string render_csv(const Invocation &inv) { return csv_text(inv); }
-std::string render_markdown(const Invocation &inv) { return markdown_text(inv); }
+std::string render_json(const Invocation& inv) { return json_text(inv); }
+std::string render_csv(const Invocation& inv) { return csv_text(inv); }
+std::string render_markdown(const Invocation& inv) { return markdown_text(inv); }
 
-bool open_exports(const Options &options, std::vector<Export> &exports) {
+bool open_exports(const Options& options, std::vector<Export>& exports) {
   const struct {
-    const std::string &path;
-    std::string (*render)(const Invocation &);
-  } wanted[] = {{options.export_json, render_json},
-                {options.export_csv, render_csv},
-                {options.export_markdown, render_markdown}};
-  for (const auto &w : wanted) {
+    const std::string& path;
+    std::string (*render)(const Invocation&);
+  } wanted[] = {
+      {options.export_json, render_json}, {options.export_csv, render_csv}, {options.export_markdown, render_markdown}};
+  for (const auto& w : wanted) {
     if (w.path.empty()) continue;
     Export e{w.path, w.render, std::ofstream(w.path, std::ios::out | std::ios::trunc)};
     if (!e.stream) {
@@ -66,9 +65,9 @@ bool open_exports(const Options &options, std::vector<Export> &exports) {
   return true;
 }
 
-bool write_exports(std::vector<Export> &exports, const Invocation &invocation) {
+bool write_exports(std::vector<Export>& exports, const Invocation& invocation) {
   bool ok = true;
-  for (Export &e : exports) {
+  for (Export& e : exports) {
     e.stream << e.render(invocation);
     e.stream.close();
     if (!e.stream) {
@@ -79,12 +78,12 @@ bool write_exports(std::vector<Export> &exports, const Invocation &invocation) {
   return ok;
 }
 
-ProgressDisplay::Mode progress_mode(const Options &options) {
+ProgressDisplay::Mode progress_mode(const Options& options) {
   if (options.quiet) return ProgressDisplay::Mode::kOff;
   return isatty(STDERR_FILENO) ? ProgressDisplay::Mode::kBar : ProgressDisplay::Mode::kLines;
 }
 
-int run(const Options &options) {
+int run(const Options& options) {
   const Glyphs glyphs = is_utf8_codeset(nl_langinfo(CODESET)) ? Glyphs::kBlocks : Glyphs::kAscii;
 
   std::vector<Export> exports;
@@ -101,7 +100,7 @@ int run(const Options &options) {
   invocation.machine = probe_machine();
 
   std::vector<double> planned;
-  for (const truvello_config &c : configs) planned.push_back(c.warmup_seconds + c.measurement_seconds);
+  for (const truvello_config& c : configs) planned.push_back(c.warmup_seconds + c.measurement_seconds);
   ProgressDisplay progress(progress_mode(options), stderr, STDERR_FILENO, glyphs, planned);
 
   bool failed = false;
@@ -110,10 +109,10 @@ int run(const Options &options) {
     for (std::size_t i = 0; i < configs.size() && SignalWatch::received() == 0; ++i) {
       progress.begin_run(i, BenchmarkKind{configs[i].benchmark});
       invocation.runs.push_back(run_benchmark(configs[i], signals, progress));
-      const RunOutcome &run = invocation.runs.back();
+      const RunOutcome& run = invocation.runs.back();
       if (run.status == TRUVELLO_STATUS_FAILED) {
-        std::fprintf(stderr, "truvello: benchmark %u failed: %s\n",
-                     static_cast<unsigned>(run.config.benchmark), run.reason.c_str());
+        std::fprintf(stderr, "truvello: benchmark %u failed: %s\n", static_cast<unsigned>(run.config.benchmark),
+                     run.reason.c_str());
         failed = true;
         break;  // the next run would most likely fail the same way
       }
@@ -123,8 +122,7 @@ int run(const Options &options) {
   // prints and writes files.
   const int signal = SignalWatch::received();
 
-  const std::string report =
-      options.json ? json_text(invocation) : summary_text(invocation, glyphs);
+  const std::string report = options.json ? json_text(invocation) : summary_text(invocation, glyphs);
   std::fputs(report.c_str(), stdout);
   std::fflush(stdout);
   if (!write_exports(exports, invocation)) failed = true;
@@ -136,22 +134,21 @@ int run(const Options &options) {
 }  // namespace
 }  // namespace truvello::cli
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   using namespace truvello::cli;
   std::setlocale(LC_ALL, "");
-  const ParsedCommandLine parsed =
-      parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
+  const ParsedCommandLine parsed = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
   std::fputs(parsed.out.c_str(), stdout);
   std::fputs(parsed.err.c_str(), stderr);
   if (!parsed.options) return parsed.exit_code;
   if (parsed.options->version) {
-    std::printf("truvello %s\nlibrary %s (interface %u)\n", TRUVELLO_COMMAND_VERSION,
-                truvello_version(), static_cast<unsigned>(truvello_abi_version()));
+    std::printf("truvello %s\nlibrary %s (interface %u)\n", TRUVELLO_COMMAND_VERSION, truvello_version(),
+                static_cast<unsigned>(truvello_abi_version()));
     return kExitOk;
   }
   try {
     return run(*parsed.options);
-  } catch (const std::exception &e) {
+  } catch (const std::exception& e) {
     std::fprintf(stderr, "truvello: %s\n", e.what());
     return kExitFailed;
   }

@@ -13,12 +13,12 @@ namespace truvello::cli {
 namespace {
 
 // Carriage return, then erase the whole line: the bar is redrawn in place.
-constexpr const char *kRedraw = "\r\x1b[2K";
+constexpr const char* kRedraw = "\r\x1b[2K";
 constexpr std::size_t kFallbackWidth = 80;
 
 }  // namespace
 
-ProgressDisplay::ProgressDisplay(Mode mode, std::FILE *stream, int fd, Glyphs glyphs,
+ProgressDisplay::ProgressDisplay(Mode mode, std::FILE* stream, int fd, Glyphs glyphs,
                                  std::vector<double> planned_seconds)
     : mode_(mode), stream_(stream), fd_(fd), glyphs_(glyphs), state_(std::move(planned_seconds)) {}
 
@@ -32,10 +32,10 @@ void ProgressDisplay::begin_run(std::size_t run_index, BenchmarkKind kind) {
   }
 }
 
-void ProgressDisplay::callback(const truvello_progress_record *record, void *user_data) {
+void ProgressDisplay::callback(const truvello_progress_record* record, void* user_data) {
   if (record == nullptr || user_data == nullptr) return;
   try {
-    static_cast<ProgressDisplay *>(user_data)->on_record(*record);
+    static_cast<ProgressDisplay*>(user_data)->on_record(*record);
   } catch (...) {
     // Progress is a courtesy; losing a frame must not disturb the run.
   }
@@ -44,20 +44,18 @@ void ProgressDisplay::callback(const truvello_progress_record *record, void *use
 std::size_t ProgressDisplay::terminal_width() const {
   winsize size{};
   if (ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  if (const char *columns = std::getenv("COLUMNS")) {
+  if (const char* columns = std::getenv("COLUMNS")) {
     const long value = std::strtol(columns, nullptr, 10);
     if (value > 0) return static_cast<std::size_t>(value);
   }
   return kFallbackWidth;
 }
 
-void ProgressDisplay::on_record(const truvello_progress_record &record) {
+void ProgressDisplay::on_record(const truvello_progress_record& record) {
   if (mode_ == Mode::kOff) return;
-  const double now =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  const double now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   const ProgressView view = state_.update(run_index_, kind_, record, now);
-  const bool final_record = record.phase != TRUVELLO_PHASE_WARMUP &&
-                            record.phase != TRUVELLO_PHASE_MEASUREMENT;
+  const bool final_record = record.phase != TRUVELLO_PHASE_WARMUP && record.phase != TRUVELLO_PHASE_MEASUREMENT;
   const bool new_phase = record.phase != last_phase_;
   last_phase_ = record.phase;
 

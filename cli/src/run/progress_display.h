@@ -18,21 +18,20 @@ class ProgressDisplay {
  public:
   enum class Mode { kOff, kBar, kLines };
 
-  ProgressDisplay(Mode mode, std::FILE *stream, int fd, Glyphs glyphs,
-                  std::vector<double> planned_seconds);
+  ProgressDisplay(Mode mode, std::FILE* stream, int fd, Glyphs glyphs, std::vector<double> planned_seconds);
 
   void begin_run(std::size_t run_index, BenchmarkKind kind);
 
   // The C callback; `user_data` is the display. Never lets an exception
   // reach the library.
-  static void callback(const truvello_progress_record *record, void *user_data);
+  static void callback(const truvello_progress_record* record, void* user_data);
 
  private:
-  void on_record(const truvello_progress_record &record);
+  void on_record(const truvello_progress_record& record);
   std::size_t terminal_width() const;
 
   Mode mode_;
-  std::FILE *stream_;
+  std::FILE* stream_;
   int fd_;
   Glyphs glyphs_;
   ProgressState state_;

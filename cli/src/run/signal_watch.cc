@@ -63,7 +63,7 @@ void SignalWatch::cancel_current() {
   if (current_ != nullptr) truvello_cancel(current_);
 }
 
-SignalWatch::Attachment::Attachment(SignalWatch &watch, truvello_handle *handle) : watch_(watch) {
+SignalWatch::Attachment::Attachment(SignalWatch& watch, truvello_handle* handle) : watch_(watch) {
   std::lock_guard lock(watch_.mutex_);
   watch_.current_ = handle;
   if (g_signal.load() != 0) truvello_cancel(handle);

@@ -15,8 +15,8 @@ class SignalWatch {
  public:
   SignalWatch();
   ~SignalWatch();
-  SignalWatch(const SignalWatch &) = delete;
-  SignalWatch &operator=(const SignalWatch &) = delete;
+  SignalWatch(const SignalWatch&) = delete;
+  SignalWatch& operator=(const SignalWatch&) = delete;
 
   // The first signal received, or 0.
   static int received();
@@ -25,13 +25,13 @@ class SignalWatch {
   // attached after a signal is cancelled at once.
   class Attachment {
    public:
-    Attachment(SignalWatch &watch, truvello_handle *handle);
+    Attachment(SignalWatch& watch, truvello_handle* handle);
     ~Attachment();
-    Attachment(const Attachment &) = delete;
-    Attachment &operator=(const Attachment &) = delete;
+    Attachment(const Attachment&) = delete;
+    Attachment& operator=(const Attachment&) = delete;
 
    private:
-    SignalWatch &watch_;
+    SignalWatch& watch_;
   };
 
  private:
@@ -39,7 +39,7 @@ class SignalWatch {
   void cancel_current();
 
   std::mutex mutex_;
-  truvello_handle *current_ = nullptr;  // guarded by mutex_
+  truvello_handle* current_ = nullptr;  // guarded by mutex_
   std::jthread watcher_;                // last: started once the rest exists
 };
 

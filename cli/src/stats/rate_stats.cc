@@ -8,7 +8,7 @@ std::vector<truvello_sample_record> steady_samples(std::span<const truvello_samp
   constexpr double kHalfSecond = 0.5;
   std::vector<truvello_sample_record> kept;
   std::copy_if(samples.begin(), samples.end(), std::back_inserter(kept),
-               [](const truvello_sample_record &s) { return s.dt >= kHalfSecond; });
+               [](const truvello_sample_record& s) { return s.dt >= kHalfSecond; });
   if (kept.empty()) kept.assign(samples.begin(), samples.end());
   return kept;
 }
@@ -21,12 +21,11 @@ double median(std::vector<double> values) {
   return (values[mid - 1] + values[mid]) / 2.0;
 }
 
-std::optional<double> rate_between(std::span<const truvello_sample_record> samples, double from,
-                                   double to) {
+std::optional<double> rate_between(std::span<const truvello_sample_record> samples, double from, double to) {
   if (!(to > from)) return std::nullopt;
   double ops = 0.0;
   double covered = 0.0;
-  for (const truvello_sample_record &s : samples) {
+  for (const truvello_sample_record& s : samples) {
     if (!(s.dt > 0.0)) continue;
     const double begin = s.t - s.dt;
     const double overlap = std::min(s.t, to) - std::max(begin, from);
@@ -43,7 +42,7 @@ std::optional<RateStats> rate_stats(std::span<const truvello_sample_record> samp
   const std::vector<truvello_sample_record> steady = steady_samples(samples);
   std::vector<double> rates;
   rates.reserve(steady.size());
-  for (const truvello_sample_record &s : steady) rates.push_back(s.rate);
+  for (const truvello_sample_record& s : steady) rates.push_back(s.rate);
 
   RateStats stats;
   const auto [lo, hi] = std::minmax_element(rates.begin(), rates.end());

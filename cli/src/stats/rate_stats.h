@@ -33,8 +33,7 @@ double median(std::vector<double> values);
 
 // Operations per second over [from, to] of the window, counting each sample's
 // operations in proportion to its overlap with that span.
-std::optional<double> rate_between(std::span<const truvello_sample_record> samples, double from,
-                                   double to);
+std::optional<double> rate_between(std::span<const truvello_sample_record> samples, double from, double to);
 
 // Median, minimum and maximum over the steady samples, and the drift between
 // the thirds of the whole window. Absent for an empty series.

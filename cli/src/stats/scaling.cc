@@ -2,8 +2,7 @@
 
 namespace truvello::cli {
 
-std::optional<Scaling> scaling(const truvello_result_record &single,
-                               const truvello_result_record &all_cpus) {
+std::optional<Scaling> scaling(const truvello_result_record& single, const truvello_result_record& all_cpus) {
   if (single.status != TRUVELLO_STATUS_COMPLETED || all_cpus.status != TRUVELLO_STATUS_COMPLETED) {
     return std::nullopt;
   }

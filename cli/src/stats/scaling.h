@@ -10,14 +10,13 @@ namespace truvello::cli {
 // How well the all-CPU benchmark turns workers into throughput, relative to
 // one worker on its own.
 struct Scaling {
-  double speedup = 0.0;     // all-CPU rate / single rate
+  double speedup = 0.0;       // all-CPU rate / single rate
   std::uint32_t workers = 0;  // workers of the all-CPU run
-  double efficiency = 0.0;  // all-CPU rate / (workers x single rate), 1.0 is perfect
+  double efficiency = 0.0;    // all-CPU rate / (workers x single rate), 1.0 is perfect
 };
 
 // Present only when both runs completed with a positive rate and the all-CPU
 // run had workers.
-std::optional<Scaling> scaling(const truvello_result_record &single,
-                               const truvello_result_record &all_cpus);
+std::optional<Scaling> scaling(const truvello_result_record& single, const truvello_result_record& all_cpus);
 
 }  // namespace truvello::cli

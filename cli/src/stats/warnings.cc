@@ -3,20 +3,16 @@
 #include <cmath>
 #include <cstdio>
 
-#include "stats/rate_stats.h"
 #include "output/units.h"
+#include "stats/rate_stats.h"
 
 namespace truvello::cli {
 
 namespace {
 
-Warning run_warning(const char *code, std::string message) {
-  return Warning{code, std::move(message), false};
-}
+Warning run_warning(const char* code, std::string message) { return Warning{code, std::move(message), false}; }
 
-Warning machine_warning(const char *code, std::string message) {
-  return Warning{code, std::move(message), true};
-}
+Warning machine_warning(const char* code, std::string message) { return Warning{code, std::move(message), true}; }
 
 std::string cpu_count_text(double cpus) {
   char buffer[32];
@@ -28,9 +24,9 @@ std::string cpu_count_text(double cpus) {
   return buffer;
 }
 
-std::string quoted_list(const std::vector<std::string> &names) {
+std::string quoted_list(const std::vector<std::string>& names) {
   std::string out;
-  for (const std::string &name : names) {
+  for (const std::string& name : names) {
     if (!out.empty()) out += ", ";
     out += "\"" + name + "\"";
   }
@@ -54,21 +50,19 @@ std::optional<Warning> drift_warning(std::span<const truvello_sample_record> sam
                                   "was still settling or other work let go of the CPU.");
 }
 
-std::optional<Warning> busy_machine_warning(const std::optional<LoadAverage> &load,
-                                            unsigned online_cpus) {
+std::optional<Warning> busy_machine_warning(const std::optional<LoadAverage>& load, unsigned online_cpus) {
   if (!load) return std::nullopt;
   const double limit = std::max(kBusyLoadFloor, kBusyLoadPerCpu * online_cpus);
   if (!(load->one >= limit)) return std::nullopt;
   char figure[32];
   std::snprintf(figure, sizeof figure, "%.2f", load->one);
-  return machine_warning("busy", std::string("The 1-minute load average was ") + figure +
-                                     " before the run on " + std::to_string(online_cpus) +
-                                     " online CPUs: other work was competing for them.");
+  return machine_warning("busy", std::string("The 1-minute load average was ") + figure + " before the run on " +
+                                     std::to_string(online_cpus) + " online CPUs: other work was competing for them.");
 }
 
 std::optional<Warning> cpu_limit_warning(std::uint32_t workers, unsigned online_cpus,
-                                         const std::optional<unsigned> &affinity_cpus,
-                                         const std::optional<CpuQuota> &quota) {
+                                         const std::optional<unsigned>& affinity_cpus,
+                                         const std::optional<CpuQuota>& quota) {
   double usable = static_cast<double>(online_cpus);
   std::vector<std::string> causes;
   if (affinity_cpus && *affinity_cpus < online_cpus) {
@@ -86,18 +80,17 @@ std::optional<Warning> cpu_limit_warning(std::uint32_t workers, unsigned online_
   for (std::size_t i = 0; i < causes.size(); ++i) {
     because += (i == 0 ? "" : " and ") + causes[i];
   }
-  return run_warning("cpu_limit", "Only " + cpu_count_text(usable) + " of " +
-                                      std::to_string(online_cpus) +
-                                      " online CPUs are usable by this process, because of " +
-                                      because + ", yet the run started " + std::to_string(workers) +
-                                      (workers == 1 ? " worker: it could not run all the time"
-                                                    : " workers: they had to take turns") +
-                                      ", so the score understates the machine.");
+  return run_warning(
+      "cpu_limit", "Only " + cpu_count_text(usable) + " of " + std::to_string(online_cpus) +
+                       " online CPUs are usable by this process, because of " + because + ", yet the run started " +
+                       std::to_string(workers) +
+                       (workers == 1 ? " worker: it could not run all the time" : " workers: they had to take turns") +
+                       ", so the score understates the machine.");
 }
 
-std::optional<Warning> governor_warning(const std::vector<std::string> &governors) {
+std::optional<Warning> governor_warning(const std::vector<std::string>& governors) {
   std::vector<std::string> others;
-  for (const std::string &name : governors) {
+  for (const std::string& name : governors) {
     if (name != "performance") others.push_back(name);
   }
   if (others.empty()) return std::nullopt;
@@ -106,11 +99,10 @@ std::optional<Warning> governor_warning(const std::vector<std::string> &governor
                                          "change during the run.");
 }
 
-std::optional<Warning> throttle_warning(const std::optional<std::uint64_t> &before,
-                                        const std::optional<std::uint64_t> &after) {
+std::optional<Warning> throttle_warning(const std::optional<std::uint64_t>& before,
+                                        const std::optional<std::uint64_t>& after) {
   if (!before || !after || *after <= *before) return std::nullopt;
-  return run_warning("throttle", "The thermal throttle counters rose by " +
-                                     grouped(*after - *before) +
+  return run_warning("throttle", "The thermal throttle counters rose by " + grouped(*after - *before) +
                                      " during the run: the CPU slowed down to cool off.");
 }
 
@@ -123,12 +115,11 @@ std::optional<Warning> hypervisor_warning(bool hypervisor) {
 
 std::optional<Warning> short_window_warning(double measurement_seconds) {
   if (!(measurement_seconds < kMinComparableWindow)) return std::nullopt;
-  return run_warning("short_window", "The measurement window was " +
-                                         length_text(measurement_seconds) +
+  return run_warning("short_window", "The measurement window was " + length_text(measurement_seconds) +
                                          ": a comparable score needs at least 10 s.");
 }
 
-std::optional<Warning> unstable_warning(const truvello_result_record &result) {
+std::optional<Warning> unstable_warning(const truvello_result_record& result) {
   if (result.unstable == 0) return std::nullopt;
   return run_warning("unstable", "The run is unstable: the per-second rate varied by " +
                                      percent_text(result.cv_percent) +
@@ -136,7 +127,7 @@ std::optional<Warning> unstable_warning(const truvello_result_record &result) {
                                      "trustworthy score allows.");
 }
 
-std::vector<Warning> run_warnings(const RunOutcome &run, const MachineContext &machine) {
+std::vector<Warning> run_warnings(const RunOutcome& run, const MachineContext& machine) {
   std::vector<Warning> out;
   const auto add = [&out](std::optional<Warning> w) {
     if (w) out.push_back(std::move(*w));
@@ -146,8 +137,7 @@ std::vector<Warning> run_warnings(const RunOutcome &run, const MachineContext &m
     add(unstable_warning(*run.result));
     add(drift_warning(run.samples));
     add(short_window_warning(run.config.measurement_seconds));
-    add(cpu_limit_warning(run.result->workers, machine.online_cpus, machine.affinity_cpus,
-                          machine.cpu_quota));
+    add(cpu_limit_warning(run.result->workers, machine.online_cpus, machine.affinity_cpus, machine.cpu_quota));
     add(throttle_warning(run.throttle_before, run.throttle_after));
   }
   add(busy_machine_warning(machine.load, machine.online_cpus));

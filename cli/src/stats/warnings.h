@@ -17,15 +17,15 @@
 namespace truvello::cli {
 
 struct Warning {
-  std::string code;     // stable key for exports: "drift", "busy", ...
-  std::string message;  // one sentence for people
+  std::string code;           // stable key for exports: "drift", "busy", ...
+  std::string message;        // one sentence for people
   bool machine_wide = false;  // the same for every run of this invocation
 };
 
 // Thresholds, named here so the README and the rules cannot disagree.
 inline constexpr double kDriftLimitPercent = 5.0;
-inline constexpr double kBusyLoadFloor = 1.0;        // one CPU's worth of other work ...
-inline constexpr double kBusyLoadPerCpu = 0.1;       // ... or a tenth of the CPUs, if more
+inline constexpr double kBusyLoadFloor = 1.0;         // one CPU's worth of other work ...
+inline constexpr double kBusyLoadPerCpu = 0.1;        // ... or a tenth of the CPUs, if more
 inline constexpr double kMinComparableWindow = 10.0;  // seconds
 
 // The rate changed by more than 5 % between the first and the last third of
@@ -33,21 +33,20 @@ inline constexpr double kMinComparableWindow = 10.0;  // seconds
 std::optional<Warning> drift_warning(std::span<const truvello_sample_record> samples);
 
 // The 1-minute load average, read before the first run, shows other work.
-std::optional<Warning> busy_machine_warning(const std::optional<LoadAverage> &load,
-                                            unsigned online_cpus);
+std::optional<Warning> busy_machine_warning(const std::optional<LoadAverage>& load, unsigned online_cpus);
 
 // The process can use fewer CPUs than the run had workers: an affinity mask
 // or a cgroup quota (cpu.max) below the online count.
 std::optional<Warning> cpu_limit_warning(std::uint32_t workers, unsigned online_cpus,
-                                         const std::optional<unsigned> &affinity_cpus,
-                                         const std::optional<CpuQuota> &quota);
+                                         const std::optional<unsigned>& affinity_cpus,
+                                         const std::optional<CpuQuota>& quota);
 
 // A frequency governor other than "performance" on any CPU.
-std::optional<Warning> governor_warning(const std::vector<std::string> &governors);
+std::optional<Warning> governor_warning(const std::vector<std::string>& governors);
 
 // Thermal throttle counters rose between the readings around a run.
-std::optional<Warning> throttle_warning(const std::optional<std::uint64_t> &before,
-                                        const std::optional<std::uint64_t> &after);
+std::optional<Warning> throttle_warning(const std::optional<std::uint64_t>& before,
+                                        const std::optional<std::uint64_t>& after);
 
 std::optional<Warning> hypervisor_warning(bool hypervisor);
 
@@ -55,9 +54,9 @@ std::optional<Warning> hypervisor_warning(bool hypervisor);
 std::optional<Warning> short_window_warning(double measurement_seconds);
 
 // The library flagged the run unstable (coefficient of variation above 10 %).
-std::optional<Warning> unstable_warning(const truvello_result_record &result);
+std::optional<Warning> unstable_warning(const truvello_result_record& result);
 
 // Every warning that applies to one run, run-specific ones first.
-std::vector<Warning> run_warnings(const RunOutcome &run, const MachineContext &machine);
+std::vector<Warning> run_warnings(const RunOutcome& run, const MachineContext& machine);
 
 }  // namespace truvello::cli

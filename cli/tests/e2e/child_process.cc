@@ -18,12 +18,12 @@ namespace truvello::cli::testing {
 
 namespace {
 
-[[noreturn]] void exec_command(const std::vector<std::string> &args) {
-  std::vector<char *> argv;
+[[noreturn]] void exec_command(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
   std::string program = TRUVELLO_COMMAND_PATH;
   argv.push_back(program.data());
   std::vector<std::string> copies = args;
-  for (std::string &a : copies) argv.push_back(a.data());
+  for (std::string& a : copies) argv.push_back(a.data());
   argv.push_back(nullptr);
   execv(argv[0], argv.data());
   _exit(127);
@@ -31,7 +31,7 @@ namespace {
 
 // Reads what is available; false at end of stream (a terminal reports EIO
 // once the child has closed it).
-bool drain(int fd, std::string &into) {
+bool drain(int fd, std::string& into) {
   std::array<char, 4096> buffer{};
   const ssize_t n = read(fd, buffer.data(), buffer.size());
   if (n > 0) {
@@ -43,7 +43,7 @@ bool drain(int fd, std::string &into) {
 
 }  // namespace
 
-Child::Child(const std::vector<std::string> &args, Output output) {
+Child::Child(const std::vector<std::string>& args, Output output) {
   if (output == Output::kTerminal) {
     int master = -1;
     winsize size{};
@@ -94,7 +94,7 @@ bool Child::pump(std::chrono::milliseconds wait) {
     const bool is_out = fds[i].fd == out_fd_;
     // A terminal carries stdout and stderr together; collect it where
     // wait_for looks, and hand it over as "out" at the end.
-    std::string &into = is_out && !terminal_ ? seen_.out : seen_.err;
+    std::string& into = is_out && !terminal_ ? seen_.out : seen_.err;
     if (!drain(fds[i].fd, into)) {
       close(fds[i].fd);
       (is_out ? out_fd_ : err_fd_) = -1;
@@ -143,7 +143,7 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-std::string read_file(const std::string &path) {
+std::string read_file(const std::string& path) {
   std::ifstream in(path);
   std::ostringstream text;
   text << in.rdbuf();

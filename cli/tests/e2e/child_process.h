@@ -24,10 +24,10 @@ class Child {
  public:
   enum class Output { kPipes, kTerminal };
 
-  Child(const std::vector<std::string> &args, Output output);
+  Child(const std::vector<std::string>& args, Output output);
   ~Child();
-  Child(const Child &) = delete;
-  Child &operator=(const Child &) = delete;
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
 
   // Reads until `needle` has appeared on stderr (or the terminal). False on
   // end of output or when the limit passes first.
@@ -55,14 +55,14 @@ class TempDir {
  public:
   TempDir();
   ~TempDir();
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  std::string file(const std::string &name) const { return path_ + "/" + name; }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
 
  private:
   std::string path_;
 };
 
-std::string read_file(const std::string &path);
+std::string read_file(const std::string& path);
 
 }  // namespace truvello::cli::testing

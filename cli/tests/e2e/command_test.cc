@@ -16,23 +16,21 @@ namespace {
 
 using nlohmann::json;
 
-constexpr const char *kDurationsReason = "durations must be finite: warmup >= 0, measurement > 0";
+constexpr const char* kDurationsReason = "durations must be finite: warmup >= 0, measurement > 0";
 
-Finished run_command(const std::vector<std::string> &args) {
-  return Child(args, Child::Output::kPipes).finish();
-}
+Finished run_command(const std::vector<std::string>& args) { return Child(args, Child::Output::kPipes).finish(); }
 
 // The invariants every run in a document must satisfy, whatever its status.
-void expect_consistent_run(const json &run) {
+void expect_consistent_run(const json& run) {
   SCOPED_TRACE(run["name"].get<std::string>());
-  const json &r = run["result"];
+  const json& r = run["result"];
   ASSERT_TRUE(r.is_object());
-  const json &samples = run["samples"];
+  const json& samples = run["samples"];
   ASSERT_EQ(r["sample_count"].get<std::size_t>(), samples.size());
   std::uint64_t ops = 0;
   double covered = 0.0;
   double previous_t = 0.0;
-  for (const json &s : samples) {
+  for (const json& s : samples) {
     ops += s["ops"].get<std::uint64_t>();
     const double t = s["t"].get<double>();
     const double dt = s["dt"].get<double>();
@@ -62,42 +60,40 @@ TEST(Command, JsonDocumentAgreesWithTheResultRecords) {
   EXPECT_GE(doc["machine"]["online_cpus"].get<unsigned>(), 1u);
   ASSERT_EQ(doc["runs"].size(), 2u);
 
-  for (const json &run : doc["runs"]) {
+  for (const json& run : doc["runs"]) {
     expect_consistent_run(run);
-    const json &r = run["result"];
+    const json& r = run["result"];
     EXPECT_EQ(run["status"], 0);
     EXPECT_EQ(run["reason"], "");
     EXPECT_EQ(run["config"]["warmup_seconds"], 0.0);
     EXPECT_EQ(run["config"]["measurement_seconds"], 0.3);
     EXPECT_EQ(r["measurement_seconds"], 0.3);
     EXPECT_GT(r["mean_rate"].get<double>(), 0.0);
-    EXPECT_NEAR(r["mean_rate"].get<double>(),
-                r["total_ops"].get<double>() / r["measured_seconds"].get<double>(),
+    EXPECT_NEAR(r["mean_rate"].get<double>(), r["total_ops"].get<double>() / r["measured_seconds"].get<double>(),
                 1e-9 * r["mean_rate"].get<double>());
-    const json &d = run["derived"];
+    const json& d = run["derived"];
     EXPECT_LE(d["min_rate"].get<double>(), d["median_rate"].get<double>());
     EXPECT_LE(d["median_rate"].get<double>(), d["max_rate"].get<double>());
     EXPECT_TRUE(run["warnings"].is_array());
     bool short_window = false;
-    for (const json &w : run["warnings"]) short_window |= w["code"] == "short_window";
+    for (const json& w : run["warnings"]) short_window |= w["code"] == "short_window";
     EXPECT_TRUE(short_window) << "0.3 s is below the 10 s a comparable score needs";
   }
-  const json &single = doc["runs"][0]["result"];
-  const json &all = doc["runs"][1]["result"];
+  const json& single = doc["runs"][0]["result"];
+  const json& all = doc["runs"][1]["result"];
   EXPECT_EQ(single["workers"], 1);
   EXPECT_EQ(all["workers"], doc["machine"]["online_cpus"]);
-  const double expected = all["mean_rate"].get<double>() /
-                          (all["workers"].get<double>() * single["mean_rate"].get<double>());
+  const double expected =
+      all["mean_rate"].get<double>() / (all["workers"].get<double>() * single["mean_rate"].get<double>());
   EXPECT_NEAR(doc["scaling"]["efficiency"].get<double>(), expected, 1e-12 * expected);
-  EXPECT_NEAR(doc["scaling"]["speedup"].get<double>() / all["workers"].get<double>(), expected,
-              1e-12 * expected);
+  EXPECT_NEAR(doc["scaling"]["speedup"].get<double>() / all["workers"].get<double>(), expected, 1e-12 * expected);
 }
 
 TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
   TempDir dir;
-  const Finished done = run_command(
-      {"--warmup", "0", "--measure", "1.2", "--quiet", "--export-json", dir.file("r.json"),
-       "--export-csv", dir.file("r.csv"), "--export-markdown", dir.file("r.md")});
+  const Finished done =
+      run_command({"--warmup", "0", "--measure", "1.2", "--quiet", "--export-json", dir.file("r.json"), "--export-csv",
+                   dir.file("r.csv"), "--export-markdown", dir.file("r.md")});
   ASSERT_EQ(done.status, 0) << done.err;
   EXPECT_TRUE(done.err.empty()) << "--quiet: " << done.err;
   EXPECT_NE(done.out.find("Score"), std::string::npos) << "the summary still goes to stdout";
@@ -105,7 +101,7 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
   const json doc = json::parse(read_file(dir.file("r.json")));
   ASSERT_EQ(doc["runs"].size(), 2u);
   std::size_t samples = 0;
-  for (const json &run : doc["runs"]) {
+  for (const json& run : doc["runs"]) {
     expect_consistent_run(run);
     samples += run["samples"].size();
   }
@@ -128,7 +124,7 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
       if (i == 6) csv_ops += std::stoull(field);
     }
   }
-  for (const json &run : doc["runs"]) json_ops += run["result"]["total_ops"].get<std::uint64_t>();
+  for (const json& run : doc["runs"]) json_ops += run["result"]["total_ops"].get<std::uint64_t>();
   EXPECT_EQ(rows, samples);
   EXPECT_EQ(csv_ops, json_ops);
 
@@ -155,7 +151,7 @@ void expect_cancelled_by(int signo, int expected_status) {
 
   const json doc = json::parse(read_file(dir.file("r.json")));
   ASSERT_EQ(doc["runs"].size(), 1u);
-  const json &run = doc["runs"][0];
+  const json& run = doc["runs"][0];
   expect_consistent_run(run);
   EXPECT_EQ(run["status"], 1);
   EXPECT_EQ(run["reason"], "cancelled");
@@ -165,13 +161,9 @@ void expect_cancelled_by(int signo, int expected_status) {
   EXPECT_NE(done.err.find("] cancelled"), std::string::npos) << done.err;
 }
 
-TEST(Command, SigintCancelsWithStatus130AndKeepsThePartialResult) {
-  expect_cancelled_by(SIGINT, 130);
-}
+TEST(Command, SigintCancelsWithStatus130AndKeepsThePartialResult) { expect_cancelled_by(SIGINT, 130); }
 
-TEST(Command, SigtermCancelsWithStatus143AndKeepsThePartialResult) {
-  expect_cancelled_by(SIGTERM, 143);
-}
+TEST(Command, SigtermCancelsWithStatus143AndKeepsThePartialResult) { expect_cancelled_by(SIGTERM, 143); }
 
 TEST(Command, UnknownOptionIsAUsageError) {
   const Finished done = run_command({"--warmup", "0", "--bogus"});
@@ -215,8 +207,7 @@ TEST(Command, ProgressBarIsDrawnOnATerminal) {
   EXPECT_NE(done.out.find(" left"), std::string::npos) << done.out;
   EXPECT_NE(done.out.find("1 worker"), std::string::npos) << done.out;
   // The bar gives way to a line that stays, then the summary.
-  EXPECT_NE(done.out.find("\r\x1b[2Ktruvello: [1/1 single worker] done: "), std::string::npos)
-      << done.out;
+  EXPECT_NE(done.out.find("\r\x1b[2Ktruvello: [1/1 single worker] done: "), std::string::npos) << done.out;
   EXPECT_NE(done.out.find("Score"), std::string::npos) << done.out;
 }
 
@@ -236,8 +227,7 @@ TEST(Command, PipeGetsPlainPhaseLinesWithoutEscapes) {
   EXPECT_EQ(done.err.find('\x1b'), std::string::npos) << done.err;
   EXPECT_EQ(done.err.find('\r'), std::string::npos) << done.err;
   EXPECT_EQ(done.err.find("elapsed"), std::string::npos) << done.err;
-  EXPECT_NE(done.err.find("truvello: [1/1 single worker] measuring for 0.3 s with 1 worker\n"),
-            std::string::npos)
+  EXPECT_NE(done.err.find("truvello: [1/1 single worker] measuring for 0.3 s with 1 worker\n"), std::string::npos)
       << done.err;
   EXPECT_NE(done.err.find("truvello: [1/1 single worker] done: "), std::string::npos) << done.err;
   EXPECT_EQ(done.out.find('\x1b'), std::string::npos) << "no escape codes in the summary either";

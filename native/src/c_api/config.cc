@@ -27,10 +27,10 @@ std::optional<Binary> decode_non_negative(double seconds) {
   const bool negative = (bits >> 63) != 0;
   const auto biased = static_cast<int>((bits >> 52) & 0x7ff);
   const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-  if (biased == 0x7ff) return std::nullopt;                // NaN or infinity
-  if (biased == 0 && fraction == 0) return Binary{0, 0};   // +0.0 and -0.0
+  if (biased == 0x7ff) return std::nullopt;               // NaN or infinity
+  if (biased == 0 && fraction == 0) return Binary{0, 0};  // +0.0 and -0.0
   if (negative) return std::nullopt;
-  if (biased == 0) return Binary{fraction, -1074};         // subnormal
+  if (biased == 0) return Binary{fraction, -1074};  // subnormal
   return Binary{fraction | (std::uint64_t{1} << 52), biased - 1075};
 }
 
@@ -80,7 +80,7 @@ ConfigRejection reject(const char* reason, std::uint32_t benchmark, double warmu
 }  // namespace
 
 truvello_config default_config() {
-  return truvello_config{TRUVELLO_ABI_VERSION, sizeof(truvello_config), kDefaultBenchmark, 0,
+  return truvello_config{TRUVELLO_ABI_VERSION,  sizeof(truvello_config),   kDefaultBenchmark, 0,
                          kDefaultWarmupSeconds, kDefaultMeasurementSeconds};
 }
 

@@ -27,8 +27,8 @@ RunReport failed_report(const char* reason, std::uint32_t benchmark, double warm
 ProgressSink progress_adapter(truvello_progress_fn callback, void* user_data) {
   if (callback == nullptr) return {};
   return [callback, user_data](Progress p) {
-    const truvello_progress_record record{p.phase, p.workers, p.fraction, p.phase_elapsed_seconds, p.phase_seconds,
-                                          p.ops};
+    const truvello_progress_record record{p.phase,         p.workers, p.fraction, p.phase_elapsed_seconds,
+                                          p.phase_seconds, p.ops};
     callback(&record, user_data);
   };
 }
@@ -78,7 +78,7 @@ std::uint32_t run(truvello_handle* handle, const truvello_config* config, truvel
 }  // namespace
 }  // namespace truvello
 
-extern "C" uint32_t truvello_run(truvello_handle* handle, const truvello_config* config,
-                                 truvello_progress_fn callback, void* user_data) {
+extern "C" uint32_t truvello_run(truvello_handle* handle, const truvello_config* config, truvello_progress_fn callback,
+                                 void* user_data) {
   return truvello::run(handle, config, callback, user_data);
 }

@@ -6,9 +6,7 @@ namespace {
 char abnormal_marker;
 }  // namespace
 
-void* JoinHandle::exit_value(Outcome outcome) {
-  return outcome == Outcome::kAbnormal ? &abnormal_marker : nullptr;
-}
+void* JoinHandle::exit_value(Outcome outcome) { return outcome == Outcome::kAbnormal ? &abnormal_marker : nullptr; }
 
 JoinHandle::Outcome JoinHandle::join() {
   if (!joinable_) return Outcome::kNormal;

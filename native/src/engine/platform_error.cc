@@ -6,7 +6,9 @@ namespace truvello {
 namespace {
 
 // strerror_r comes in two flavours; overloads pick whichever this libc has.
-[[maybe_unused]] const char* description(int result, const char* buffer) { return result == 0 ? buffer : "Unknown error"; }
+[[maybe_unused]] const char* description(int result, const char* buffer) {
+  return result == 0 ? buffer : "Unknown error";
+}
 [[maybe_unused]] const char* description(const char* result, const char*) { return result; }
 
 }  // namespace

@@ -10,10 +10,10 @@ namespace truvello {
 // One interval of the measurement window. The field order is the C sample
 // record's, which copies a Sample byte for byte.
 struct Sample {
-  double t = 0.0;          // end of the interval, seconds from warm_end
-  double dt = 0.0;         // length of the interval, > 0
-  std::uint64_t ops = 0;   // operations in the interval, all workers
-  double rate = 0.0;       // ops / dt
+  double t = 0.0;         // end of the interval, seconds from warm_end
+  double dt = 0.0;        // length of the interval, > 0
+  std::uint64_t ops = 0;  // operations in the interval, all workers
+  double rate = 0.0;      // ops / dt
 };
 
 inline constexpr std::uint32_t kStatusCompleted = 0;
@@ -28,7 +28,7 @@ struct RunReport {
   bool unstable = false;             // cv_percent > 10
   std::string reason;                // empty when completed
   std::vector<Sample> samples;
-  const char* version = nullptr;     // the static version text
+  const char* version = nullptr;  // the static version text
   double warmup_seconds = 0.0;
   double measurement_seconds = 0.0;
   double measured_seconds = 0.0;

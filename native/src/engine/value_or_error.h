@@ -15,9 +15,7 @@ class ValueOrError {
  public:
   ValueOrError(T value) : v_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
 
-  static ValueOrError error(E message) {
-    return ValueOrError(std::in_place_index<1>, std::move(message));
-  }
+  static ValueOrError error(E message) { return ValueOrError(std::in_place_index<1>, std::move(message)); }
 
   bool ok() const { return v_.index() == 0; }
   T& value() & { return std::get<0>(v_); }

@@ -72,19 +72,32 @@ inline Scan scan_text(std::uint64_t x, const std::uint8_t* p, const std::uint8_t
   unsigned c = 0;
   unsigned d = 0;
   switch (x & 3) {
-    case 0: goto after_separator;
-    case 1: goto in_number;
-    case 2: goto after_point;
-    default: goto in_fraction;
+    case 0:
+      goto after_separator;
+    case 1:
+      goto in_number;
+    case 2:
+      goto after_point;
+    default:
+      goto in_fraction;
   }
 
 after_separator:  // q = 0
   if (p == end) return {x, 0};
   c = *p++;
   d = c - '0';
-  if (d < 10) { x = add_digit(x, d); goto in_number; }
-  if (is_separator(c)) { x = fold_high(x); goto after_separator; }
-  if (is_sign(c)) { x ^= c; goto in_number; }
+  if (d < 10) {
+    x = add_digit(x, d);
+    goto in_number;
+  }
+  if (is_separator(c)) {
+    x = fold_high(x);
+    goto after_separator;
+  }
+  if (is_sign(c)) {
+    x ^= c;
+    goto in_number;
+  }
   x = absorb_other(x, c);
   goto after_separator;
 
@@ -92,10 +105,22 @@ in_number:  // q = 1
   if (p == end) return {x, 1};
   c = *p++;
   d = c - '0';
-  if (d < 10) { x = add_digit(x, d); goto in_number; }
-  if (is_separator(c)) { x = fold_high(x); goto after_separator; }
-  if (is_point(c)) { x = std::rotl(x, 7); goto after_point; }
-  if (is_exponent(c)) { x += 97; goto after_separator; }
+  if (d < 10) {
+    x = add_digit(x, d);
+    goto in_number;
+  }
+  if (is_separator(c)) {
+    x = fold_high(x);
+    goto after_separator;
+  }
+  if (is_point(c)) {
+    x = std::rotl(x, 7);
+    goto after_point;
+  }
+  if (is_exponent(c)) {
+    x += 97;
+    goto after_separator;
+  }
   x = absorb_other(x, c);
   goto after_separator;
 
@@ -103,8 +128,14 @@ after_point:  // q = 2
   if (p == end) return {x, 2};
   c = *p++;
   d = c - '0';
-  if (d < 10) { x = add_digit(x, d); goto in_fraction; }
-  if (is_separator(c)) { x = fold_high(x); goto after_separator; }
+  if (d < 10) {
+    x = add_digit(x, d);
+    goto in_fraction;
+  }
+  if (is_separator(c)) {
+    x = fold_high(x);
+    goto after_separator;
+  }
   x = absorb_other(x, c);
   goto after_separator;
 
@@ -112,9 +143,18 @@ in_fraction:  // q = 3
   if (p == end) return {x, 3};
   c = *p++;
   d = c - '0';
-  if (d < 10) { x = add_digit(x, d); goto in_number; }
-  if (is_separator(c)) { x = fold_high(x); goto after_separator; }
-  if (is_exponent(c)) { x += 97; goto after_separator; }
+  if (d < 10) {
+    x = add_digit(x, d);
+    goto in_number;
+  }
+  if (is_separator(c)) {
+    x = fold_high(x);
+    goto after_separator;
+  }
+  if (is_exponent(c)) {
+    x += 97;
+    goto after_separator;
+  }
   x = absorb_other(x, c);
   goto after_separator;
 }

@@ -70,9 +70,7 @@ TEST(DefaultConfig, WritesEveryByteAndPassesValidation) {
   EXPECT_EQ(valid.measurement_seconds, 60.0);
 }
 
-TEST(ValidateConfig, NullRecordReportsTheDefaults) {
-  expect_rejection(nullptr, "config is null", 1, 120.0, 60.0);
-}
+TEST(ValidateConfig, NullRecordReportsTheDefaults) { expect_rejection(nullptr, "config is null", 1, 120.0, 60.0); }
 
 TEST(ValidateConfig, WrongVersionOrSizeReportsTheDefaults) {
   for (auto [abi, size] : {std::pair{1u, 24u}, {1u, 40u}, {2u, 32u}, {0u, 32u}, {1u, 0u}}) {
@@ -114,15 +112,15 @@ TEST(ValidateConfig, NonZeroReservedReportsTheCallersValues) {
 }
 
 TEST(ValidateConfig, BadDurationsReportTheCallersValuesUnchanged) {
-  const double bad_warmups[] = {-std::numeric_limits<double>::denorm_min(), -1.0, kNaN, kInf, -kInf,
-                                18446744073709551616.0};
+  const double bad_warmups[] = {
+      -std::numeric_limits<double>::denorm_min(), -1.0, kNaN, kInf, -kInf, 18446744073709551616.0};
   for (double warmup : bad_warmups) {
     SCOPED_TRACE(warmup);
     const truvello_config config = record(2, warmup, 1.0);
     expect_rejection(&config, kBadDurations, 2, warmup, 1.0);
   }
-  const double bad_measurements[] = {0.0, -0.0, -std::numeric_limits<double>::denorm_min(), kNaN, kInf, -kInf,
-                                     18446744073709551616.0};
+  const double bad_measurements[] = {
+      0.0, -0.0, -std::numeric_limits<double>::denorm_min(), kNaN, kInf, -kInf, 18446744073709551616.0};
   for (double measurement : bad_measurements) {
     SCOPED_TRACE(measurement);
     const truvello_config config = record(1, 0.0, measurement);

@@ -13,19 +13,19 @@
 
 #include "truvello.h"
 
-static const char *phase = "start";
+static const char* phase = "start";
 static int checks = 0;
 
-#define CHECK(cond)                                                               \
-  do {                                                                            \
-    ++checks;                                                                     \
-    if (!(cond)) {                                                                \
+#define CHECK(cond)                                                                 \
+  do {                                                                              \
+    ++checks;                                                                       \
+    if (!(cond)) {                                                                  \
       fprintf(stderr, "FAILED in phase %s, line %d: %s\n", phase, __LINE__, #cond); \
-      exit(1);                                                                    \
-    }                                                                             \
+      exit(1);                                                                      \
+    }                                                                               \
   } while (0)
 
-static void begin(const char *name) {
+static void begin(const char* name) {
   phase = name;
   printf("phase: %s\n", name);
   fflush(stdout);
@@ -46,16 +46,16 @@ static int same_bits(double a, double b) { return memcmp(&a, &b, sizeof a) == 0;
  * given, marks seen[i] for each "truvello-i" with i below 256. Sanitizer
  * runtimes start helper threads of their own, so all threads together would
  * not tell. */
-static int scan_worker_threads(int *seen) {
+static int scan_worker_threads(int* seen) {
   int n = 0;
-  DIR *dir = opendir("/proc/self/task");
-  struct dirent *e;
+  DIR* dir = opendir("/proc/self/task");
+  struct dirent* e;
   if (dir == NULL) return -1;
   while ((e = readdir(dir)) != NULL) {
     char path[300], name[64] = {0};
     unsigned idx;
     char nl;
-    FILE *f;
+    FILE* f;
     if (e->d_name[0] == '.') continue;
     snprintf(path, sizeof path, "/proc/self/task/%s/comm", e->d_name);
     f = fopen(path, "r");
@@ -82,24 +82,24 @@ static void sleep_ms(long ms) {
 /* --- rejections --------------------------------------------------------- */
 
 struct rejection_case {
-  const char *name;
+  const char* name;
   truvello_config config;
   int null_config;
-  const char *reason;
+  const char* reason;
   uint32_t benchmark;
   double warmup;
   double measurement;
 };
 
 static int callback_calls = 0;
-static void count_calls(const truvello_progress_record *r, void *user_data) {
+static void count_calls(const truvello_progress_record* r, void* user_data) {
   (void)r;
   (void)user_data;
   ++callback_calls;
 }
 
-static void expect_rejection(const struct rejection_case *rc) {
-  truvello_handle *h = truvello_create();
+static void expect_rejection(const struct rejection_case* rc) {
+  truvello_handle* h = truvello_create();
   truvello_result_record r;
   truvello_sample_record s;
   callback_calls = 0;
@@ -125,7 +125,7 @@ static void expect_rejection(const struct rejection_case *rc) {
 }
 
 static void phase_rejections(void) {
-  const char *durations = "durations must be finite: warmup >= 0, measurement > 0";
+  const char* durations = "durations must be finite: warmup >= 0, measurement > 0";
   truvello_config base = config_of(1, 1.5, 2.5);
   struct rejection_case cases[16];
   size_t n = 0, i;
@@ -149,8 +149,8 @@ static void phase_rejections(void) {
   cases[n].config.benchmark = 7;
   cases[n].config.reserved = 5;
   ++n;
-  cases[n] = (struct rejection_case){"reserved before durations", base, 0, "reserved config field must be zero", 2,
-                                     NAN, 2.5};
+  cases[n] =
+      (struct rejection_case){"reserved before durations", base, 0, "reserved config field must be zero", 2, NAN, 2.5};
   cases[n].config.benchmark = 2;
   cases[n].config.reserved = 5;
   cases[n].config.warmup_seconds = NAN;
@@ -174,13 +174,12 @@ static void phase_rejections(void) {
   cases[n].config.measurement_seconds = 18446744073709551616.0;
   ++n;
   /* Past validation, refused by the run driver. */
-  cases[n] = (struct rejection_case){"rounds to zero", base, 0, "measurement duration must be positive", 1, 1.5,
-                                     1e-10};
+  cases[n] = (struct rejection_case){"rounds to zero", base, 0, "measurement duration must be positive", 1, 1.5, 1e-10};
   cases[n].config.measurement_seconds = 1e-10;
   ++n;
-  cases[n] = (struct rejection_case){"beyond the clock", base, 0,
-                                     "requested duration exceeds the monotonic clock range", 1, 1.5,
-                                     18446744073709549568.0};
+  cases[n] = (struct rejection_case){
+      "beyond the clock",    base, 0, "requested duration exceeds the monotonic clock range", 1, 1.5,
+      18446744073709549568.0};
   cases[n].config.measurement_seconds = 18446744073709549568.0;
   ++n;
   for (i = 0; i < n; ++i) {
@@ -189,7 +188,7 @@ static void phase_rejections(void) {
   }
   {
     /* The driver's own refusal comes after workers are set up. */
-    truvello_handle *h = truvello_create();
+    truvello_handle* h = truvello_create();
     truvello_result_record r;
     CHECK(truvello_run(h, &cases[n - 1].config, count_calls, NULL) == TRUVELLO_STATUS_FAILED);
     CHECK(strcmp(truvello_reason(h), cases[n - 1].reason) == 0);
@@ -199,7 +198,7 @@ static void phase_rejections(void) {
   }
   {
     /* -0.0 is a zero warm-up, accepted. */
-    truvello_handle *h = truvello_create();
+    truvello_handle* h = truvello_create();
     truvello_config c = config_of(1, -0.0, 0.05);
     truvello_result_record r;
     CHECK(truvello_run(h, &c, NULL, NULL) == TRUVELLO_STATUS_COMPLETED);
@@ -211,7 +210,7 @@ static void phase_rejections(void) {
 /* --- a completed run ------------------------------------------------------ */
 
 struct progress_log {
-  truvello_handle *handle;
+  truvello_handle* handle;
   int events;
   int finals;
   uint32_t last_phase;
@@ -230,8 +229,8 @@ static int all_workers_named(uint32_t workers) {
   return found == workers;
 }
 
-static void record_progress(const truvello_progress_record *p, void *user_data) {
-  struct progress_log *log = (struct progress_log *)user_data;
+static void record_progress(const truvello_progress_record* p, void* user_data) {
+  struct progress_log* log = (struct progress_log*)user_data;
   truvello_result_record r;
   truvello_sample_record s;
   ++log->events;
@@ -252,7 +251,7 @@ static void record_progress(const truvello_progress_record *p, void *user_data) 
   }
 }
 
-static void expect_tiled_samples(truvello_handle *h, const truvello_result_record *r) {
+static void expect_tiled_samples(truvello_handle* h, const truvello_result_record* r) {
   truvello_sample_record s;
   uint64_t i, ops = 0;
   double t = 0.0;
@@ -273,11 +272,11 @@ static void expect_tiled_samples(truvello_handle *h, const truvello_result_recor
 }
 
 static void phase_completed_run(void) {
-  truvello_handle *h = truvello_create();
+  truvello_handle* h = truvello_create();
   truvello_config c = config_of(TRUVELLO_BENCHMARK_SINGLE, 0.2, 1.3);
   truvello_result_record r;
   struct progress_log log;
-  const char *reason;
+  const char* reason;
   begin("completed run");
   memset(&log, 0, sizeof log);
   log.handle = h;
@@ -313,7 +312,7 @@ static void phase_completed_run(void) {
 }
 
 static void phase_all_cpus(void) {
-  truvello_handle *h = truvello_create();
+  truvello_handle* h = truvello_create();
   truvello_config c = config_of(TRUVELLO_BENCHMARK_ALL_CPUS, 0.0, 0.4);
   truvello_result_record r;
   struct progress_log log;
@@ -333,12 +332,12 @@ static void phase_all_cpus(void) {
 /* --- cancellation ---------------------------------------------------------- */
 
 struct canceller {
-  truvello_handle *handle;
+  truvello_handle* handle;
   int cancelled;
 };
 
-static void cancel_in_measurement(const truvello_progress_record *p, void *user_data) {
-  struct canceller *c = (struct canceller *)user_data;
+static void cancel_in_measurement(const truvello_progress_record* p, void* user_data) {
+  struct canceller* c = (struct canceller*)user_data;
   if (p->phase == TRUVELLO_PHASE_MEASUREMENT && p->phase_elapsed_seconds > 1.1 && !c->cancelled) {
     c->cancelled = 1;
     truvello_cancel(c->handle);
@@ -346,9 +345,9 @@ static void cancel_in_measurement(const truvello_progress_record *p, void *user_
   }
 }
 
-static void *cancel_later(void *arg) {
+static void* cancel_later(void* arg) {
   sleep_ms(1300);
-  truvello_cancel((truvello_handle *)arg);
+  truvello_cancel((truvello_handle*)arg);
   return NULL;
 }
 
@@ -357,10 +356,10 @@ static void phase_cancellation(void) {
   truvello_result_record r;
   begin("cancelled from another thread during measurement");
   {
-    truvello_handle *h = truvello_create();
+    truvello_handle* h = truvello_create();
     pthread_t t;
     CHECK(pthread_create(&t, NULL, cancel_later, h) == 0);
-    CHECK(truvello_run(h, &c, NULL, (void *)&c) == TRUVELLO_STATUS_CANCELLED);
+    CHECK(truvello_run(h, &c, NULL, (void*)&c) == TRUVELLO_STATUS_CANCELLED);
     pthread_join(t, NULL);
     CHECK(truvello_result(h, &r) == 1);
     CHECK(r.status == 1 && r.mean_rate == 0.0 && r.cv_valid == 0 && r.workers == 1);
@@ -371,7 +370,7 @@ static void phase_cancellation(void) {
   }
   begin("cancelled from the callback");
   {
-    truvello_handle *h = truvello_create();
+    truvello_handle* h = truvello_create();
     struct canceller cc = {h, 0};
     CHECK(truvello_run(h, &c, cancel_in_measurement, &cc) == TRUVELLO_STATUS_CANCELLED);
     CHECK(strcmp(truvello_reason(h), "cancelled") == 0);
@@ -379,7 +378,7 @@ static void phase_cancellation(void) {
   }
   begin("cancelled before it starts");
   {
-    truvello_handle *h = truvello_create();
+    truvello_handle* h = truvello_create();
     truvello_config all = config_of(2, 0.0, 30.0);
     callback_calls = 0;
     truvello_cancel(h);
@@ -398,13 +397,13 @@ static void phase_cancellation(void) {
 /* --- concurrency ------------------------------------------------------------ */
 
 struct racer {
-  truvello_handle *handle;
+  truvello_handle* handle;
   truvello_config config;
   uint32_t status;
 };
 
-static void *race(void *arg) {
-  struct racer *r = (struct racer *)arg;
+static void* race(void* arg) {
+  struct racer* r = (struct racer*)arg;
   r->status = truvello_run(r->handle, &r->config, NULL, NULL);
   return NULL;
 }
@@ -433,7 +432,7 @@ static void phase_two_handles_at_once(void) {
 
   begin("same handle from two threads");
   {
-    truvello_handle *h = truvello_create();
+    truvello_handle* h = truvello_create();
     struct racer first, second;
     first.handle = second.handle = h;
     first.config = config_of(1, 0.0, 0.6);
@@ -452,7 +451,7 @@ static void phase_two_handles_at_once(void) {
 /* --- the NULL contract ------------------------------------------------------- */
 
 static void phase_null_arguments(void) {
-  truvello_handle *fresh = truvello_create();
+  truvello_handle* fresh = truvello_create();
   truvello_result_record r;
   truvello_sample_record s;
   begin("null arguments and fresh handles");

@@ -18,8 +18,7 @@ truvello_result_record run_single(double warmup, double measurement, Handle& han
   EXPECT_EQ(truvello_default_config(&config), 1);
   config.warmup_seconds = warmup;
   config.measurement_seconds = measurement;
-  EXPECT_EQ(truvello_run(handle.h, &config, nullptr, nullptr), TRUVELLO_STATUS_COMPLETED)
-      << truvello_reason(handle.h);
+  EXPECT_EQ(truvello_run(handle.h, &config, nullptr, nullptr), TRUVELLO_STATUS_COMPLETED) << truvello_reason(handle.h);
   truvello_result_record r{};
   EXPECT_EQ(truvello_result(handle.h, &r), 1);
   return r;

@@ -19,10 +19,10 @@ class FaultyRuntime final : public Runtime {
   std::optional<PlatformError> cpu_failure;
   std::uint32_t cpus = 0;  // 0: ask the system
   std::optional<std::uint64_t> spawn_fails_at;
-  std::optional<std::uint64_t> kernel_fails_at;    // a real failed table reservation
-  std::optional<std::uint64_t> kernel_throws_at;   // the worker dies before reporting
-  std::optional<std::uint64_t> worker_throws_at;   // the worker dies after its loop
-  std::atomic<bool>* set_after_work = nullptr;      // stored true as each worker ends
+  std::optional<std::uint64_t> kernel_fails_at;   // a real failed table reservation
+  std::optional<std::uint64_t> kernel_throws_at;  // the worker dies before reporting
+  std::optional<std::uint64_t> worker_throws_at;  // the worker dies after its loop
+  std::atomic<bool>* set_after_work = nullptr;    // stored true as each worker ends
 
   // Observations.
   std::atomic<int> cpu_calls{0};
@@ -44,15 +44,15 @@ class FaultyRuntime final : public Runtime {
     if (spawn_fails_at == index) return ValueOrError<JoinHandle, PlatformError>::error(PlatformError::os(EAGAIN));
     const bool throws = worker_throws_at == index;
     return system_.spawn(index, WorkItem([this, throws, work = std::move(work)]() mutable {
-      ++threads_started;
-      struct Ended {
-        std::atomic<int>& count;
-        ~Ended() { ++count; }
-      } ended{threads_ended};
-      work.run();
-      if (set_after_work != nullptr) set_after_work->store(true);
-      if (throws) throw std::runtime_error("injected worker failure");
-    }));
+                           ++threads_started;
+                           struct Ended {
+                             std::atomic<int>& count;
+                             ~Ended() { ++count; }
+                           } ended{threads_ended};
+                           work.run();
+                           if (set_after_work != nullptr) set_after_work->store(true);
+                           if (throws) throw std::runtime_error("injected worker failure");
+                         }));
   }
 
   ValueOrError<Kernel> kernel(std::uint64_t index) override {

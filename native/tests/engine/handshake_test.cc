@@ -51,9 +51,9 @@ TEST(ReadinessQueue, AThreadDyingByExceptionStillReleasesItsEnd) {
   auto [sender, receiver] = ReadinessQueue::make();
   System system;
   auto handle = system.spawn(0, WorkItem([end = sender.clone()]() mutable {
-    (void)end;
-    throw std::runtime_error("dies before sending");
-  }));
+                               (void)end;
+                               throw std::runtime_error("dies before sending");
+                             }));
   sender.release();
   EXPECT_FALSE(receiver.receive()) << "learns of it by disconnection, not by waiting forever";
   ASSERT_TRUE(handle.ok());

@@ -49,7 +49,7 @@ struct Outcome {
 };
 
 Outcome run(std::uint32_t benchmark, Duration warmup, Duration measurement, const std::shared_ptr<Runtime>& runtime,
-        std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false)) {
+            std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false)) {
   Outcome r;
   r.report = run_with(benchmark, warmup, measurement, cancel, r.progress.sink(), runtime);
   EXPECT_FALSE(ACTIVE.load()) << "every way out of a run releases the process";
@@ -173,12 +173,13 @@ TEST(RunDriverFailures, CancelDuringWarmup) {
   auto rt = std::make_shared<FaultyRuntime>();
   auto cancel = std::make_shared<std::atomic<bool>>(false);
   Outcome r;
-  r.report = run_with(1, Duration{60, 0}, Duration{60, 0}, cancel,
-                      [&](Progress p) {
-                        r.progress.events.push_back(p);
-                        if (p.ops > 0) cancel->store(true);
-                      },
-                      rt);
+  r.report = run_with(
+      1, Duration{60, 0}, Duration{60, 0}, cancel,
+      [&](Progress p) {
+        r.progress.events.push_back(p);
+        if (p.ops > 0) cancel->store(true);
+      },
+      rt);
   EXPECT_EQ(r.report.status, kStatusCancelled);
   EXPECT_EQ(r.report.reason, "cancelled");
   EXPECT_FALSE(r.report.mean_rate);
@@ -191,12 +192,13 @@ TEST(RunDriverFailures, CancelDuringMeasurementKeepsTheSamples) {
   auto rt = std::make_shared<FaultyRuntime>();
   auto cancel = std::make_shared<std::atomic<bool>>(false);
   Outcome r;
-  r.report = run_with(1, kZero, Duration{60, 0}, cancel,
-                      [&](Progress p) {
-                        r.progress.events.push_back(p);
-                        if (p.phase == kPhaseMeasurement && p.phase_elapsed_seconds >= 1.2) cancel->store(true);
-                      },
-                      rt);
+  r.report = run_with(
+      1, kZero, Duration{60, 0}, cancel,
+      [&](Progress p) {
+        r.progress.events.push_back(p);
+        if (p.phase == kPhaseMeasurement && p.phase_elapsed_seconds >= 1.2) cancel->store(true);
+      },
+      rt);
   EXPECT_EQ(r.report.status, kStatusCancelled);
   EXPECT_EQ(r.report.reason, "cancelled");
   EXPECT_FALSE(r.report.cv_percent);
@@ -304,16 +306,15 @@ TEST(RunDriverRuns, OneRunAtATimeInTheProcess) {
   std::atomic<bool> first_running{false};
   RunReport second;
   std::thread other;
-  RunReport first = run_with(1, kZero, kMillis(400), std::make_shared<std::atomic<bool>>(false),
-                             [&](Progress) {
-                               if (first_running.exchange(true)) return;
-                               other = std::thread([&] {
-                                 second = run_with(1, kZero, kMillis(400),
-                                                   std::make_shared<std::atomic<bool>>(false), {}, rt);
-                               });
-                               other.join();
-                             },
-                             rt);
+  RunReport first = run_with(
+      1, kZero, kMillis(400), std::make_shared<std::atomic<bool>>(false),
+      [&](Progress) {
+        if (first_running.exchange(true)) return;
+        other = std::thread(
+            [&] { second = run_with(1, kZero, kMillis(400), std::make_shared<std::atomic<bool>>(false), {}, rt); });
+        other.join();
+      },
+      rt);
   EXPECT_EQ(second.status, kStatusFailed);
   EXPECT_EQ(second.reason, "another benchmark is already running");
   EXPECT_EQ(second.workers, 0u);

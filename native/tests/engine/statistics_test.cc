@@ -59,8 +59,8 @@ TEST(FinishSamples, ShortWindowGetsOneClosingSample) {
 }
 
 TEST(FinishSamples, SamplesAtOrPastTheWindowEndMoveIntoTheClosingSample) {
-  RunReport r = measured(3.0, 900, {{1.0, 1.0, 300, 300.0}, {2.0, 1.0, 300, 300.0}, {3.0, 1.0, 250, 250.0},
-                                    {3.5, 0.5, 10, 20.0}});
+  RunReport r = measured(
+      3.0, 900, {{1.0, 1.0, 300, 300.0}, {2.0, 1.0, 300, 300.0}, {3.0, 1.0, 250, 250.0}, {3.5, 0.5, 10, 20.0}});
   finish_samples(r);
   ASSERT_EQ(r.samples.size(), 3u);
   EXPECT_EQ(r.samples[2].t, 3.0);

@@ -39,11 +39,11 @@ TEST(System, ThreadsGetTwoMebibyteStacks) {
   System system;
   std::size_t stack = 0;
   auto handle = system.spawn(0, WorkItem([&stack] {
-    pthread_attr_t attr;
-    pthread_getattr_np(pthread_self(), &attr);
-    pthread_attr_getstacksize(&attr, &stack);
-    pthread_attr_destroy(&attr);
-  }));
+                               pthread_attr_t attr;
+                               pthread_getattr_np(pthread_self(), &attr);
+                               pthread_attr_getstacksize(&attr, &stack);
+                               pthread_attr_destroy(&attr);
+                             }));
   ASSERT_TRUE(handle.ok());
   handle.value().join();
   EXPECT_EQ(stack, System::kStackSize);

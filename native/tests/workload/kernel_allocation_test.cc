@@ -64,7 +64,7 @@ namespace {
 
 constexpr char kAllocationFailed[] = "memory allocation failed because the memory allocator returned an error";
 
-#define SKIP_WITHOUT_ALLOCATION_PROBE()                                          \
+#define SKIP_WITHOUT_ALLOCATION_PROBE() \
   if (!TRUVELLO_ALLOCATION_PROBE) GTEST_SKIP() << "global allocation functions cannot be replaced here"
 
 // While alive, counts this thread's allocations and refuses every request of
@@ -110,9 +110,7 @@ TEST(KernelAllocation, RefusedReservationIsAMessageNotATermination) {
   EXPECT_EQ(kernel_message, kAllocationFailed);
 }
 
-ValueOrError<Kernel::Table> failing_allocator() {
-  return ValueOrError<Kernel::Table>::error(kAllocationFailed);
-}
+ValueOrError<Kernel::Table> failing_allocator() { return ValueOrError<Kernel::Table>::error(kAllocationFailed); }
 ValueOrError<Kernel::Table> failing_allocator_with_other_text() {
   return ValueOrError<Kernel::Table>::error("table refused");
 }

@@ -1,5 +1,5 @@
-#include "built_kernel.h"
 #include "kernel.h"
+#include "built_kernel.h"
 
 #include <gtest/gtest.h>
 

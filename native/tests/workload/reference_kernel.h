@@ -85,7 +85,10 @@ class ReferenceKernel {
 
   // Rows by class, columns by scanner state 0..3.
   static constexpr Cell kTransitions[kClasses][kStates] = {
-      {{Action::kAccumulateDigit, 1}, {Action::kAccumulateDigit, 1}, {Action::kAccumulateDigit, 3}, {Action::kAccumulateDigit, 1}},
+      {{Action::kAccumulateDigit, 1},
+       {Action::kAccumulateDigit, 1},
+       {Action::kAccumulateDigit, 3},
+       {Action::kAccumulateDigit, 1}},
       {{Action::kFoldHigh, 0}, {Action::kFoldHigh, 0}, {Action::kFoldHigh, 0}, {Action::kFoldHigh, 0}},
       {{Action::kXorByte, 1}, kOtherCell, kOtherCell, kOtherCell},
       {kOtherCell, {Action::kRotate7, 2}, kOtherCell, kOtherCell},
@@ -97,12 +100,18 @@ class ReferenceKernel {
 
   static std::uint64_t apply(Action action, std::uint64_t x, std::uint8_t c) {
     switch (action) {
-      case Action::kAccumulateDigit: return 10 * x + (c - '0');
-      case Action::kFoldHigh: return x ^ (x >> 11);
-      case Action::kXorByte: return x ^ c;
-      case Action::kRotate7: return rotl(x, 7);
-      case Action::kAdd97: return x + 97;
-      case Action::kRotateRightXorByte: return rotl(x, 61) ^ c;
+      case Action::kAccumulateDigit:
+        return 10 * x + (c - '0');
+      case Action::kFoldHigh:
+        return x ^ (x >> 11);
+      case Action::kXorByte:
+        return x ^ c;
+      case Action::kRotate7:
+        return rotl(x, 7);
+      case Action::kAdd97:
+        return x + 97;
+      case Action::kRotateRightXorByte:
+        return rotl(x, 61) ^ c;
     }
     return x;
   }

@@ -15,8 +15,8 @@ using testing::ReferenceKernel;
 using testing::build;
 
 // Seeds of ordinary workers and a few with unusual bit patterns.
-constexpr std::uint64_t kSeeds[] = {0, 1, 2, 3, 7, 0x00000000ffffffffull, 0x8000000000000000ull,
-                                    0xffffffffffffffffull, 0x123456789abcdef0ull};
+constexpr std::uint64_t kSeeds[] = {
+    0, 1, 2, 3, 7, 0x00000000ffffffffull, 0x8000000000000000ull, 0xffffffffffffffffull, 0x123456789abcdef0ull};
 constexpr int kStepsPerSeed = 200;
 
 TEST(KernelAgainstReference, ConstructionMatches) {

@@ -5,9 +5,8 @@
 
 int main(void) {
   truvello_config config;
-  truvello_handle *handle = truvello_create();
-  if (handle == NULL || truvello_abi_version() != TRUVELLO_ABI_VERSION ||
-      truvello_default_config(&config) != 1) {
+  truvello_handle* handle = truvello_create();
+  if (handle == NULL || truvello_abi_version() != TRUVELLO_ABI_VERSION || truvello_default_config(&config) != 1) {
     fputs("unusable library\n", stderr);
     return 1;
   }
