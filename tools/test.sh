@@ -10,12 +10,14 @@ jobs=$(nproc)
 run_suite() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DTRUVELLO_WERROR=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" -LE long
 }
 
 start=$(date +%s)
+echo "== format (clang-format-14)"
+git ls-files '*.c' '*.cc' '*.h' | xargs clang-format-14 --dry-run -Werror
 echo "== release (g++)"
 run_suite build/test-gcc -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
 echo "== address,undefined (clang++)"
