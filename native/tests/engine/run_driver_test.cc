@@ -1,54 +1,23 @@
 #include "run_driver.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "faulty_runtime.h"
+#include "process_threads.h"
+#include "sample_tiling.h"
 
 namespace truvello {
 namespace {
 
 using testing::FaultyRuntime;
+using testing::settled_worker_threads;
 
 constexpr Duration kZero{};
 constexpr Duration kMillis(std::uint32_t ms) { return Duration{ms / 1000u, (ms % 1000u) * 1'000'000u}; }
-
-// Threads of this process named as workers. Counting every thread would
-// also count helpers a sanitizer runtime starts on its own.
-int worker_threads() {
-  int n = 0;
-  if (DIR* dir = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(dir)) {
-      if (e->d_name[0] == '.') continue;
-      std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
-      std::string name;
-      std::getline(comm, name);
-      n += name.rfind("truvello-", 0) == 0;
-    }
-    closedir(dir);
-  }
-  return n;
-}
-
-// The worker-thread count once it has reached `expected`, or the last count
-// seen when `deadline` passes first. The kernel may still list a thread in
-// /proc/self/task for a moment after pthread_join has returned, so a single
-// look right after a run can see a worker that is already gone; the deadline
-// only bounds a real leak.
-int settled_worker_threads(int expected, std::chrono::steady_clock::duration deadline = std::chrono::seconds(5)) {
-  const auto give_up = std::chrono::steady_clock::now() + deadline;
-  for (;;) {
-    const int n = worker_threads();
-    if (n == expected || std::chrono::steady_clock::now() >= give_up) return n;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
 
 // Records every progress event of a run.
 struct ProgressLog {
@@ -237,17 +206,7 @@ TEST(RunDriverFailures, MeasurementTooShortToCountAnyWork) {
 
 void expect_samples_tile_the_window(const RunReport& report) {
   ASSERT_FALSE(report.samples.empty());
-  double t = 0.0;
-  std::uint64_t ops = 0;
-  for (const Sample& s : report.samples) {
-    EXPECT_GT(s.dt, 0.0);
-    EXPECT_DOUBLE_EQ(s.t - s.dt, t);
-    EXPECT_EQ(s.rate, static_cast<double>(s.ops) / s.dt);
-    t = s.t;
-    ops += s.ops;
-  }
-  EXPECT_EQ(t, report.measured_seconds);
-  EXPECT_EQ(ops, report.total_ops);
+  EXPECT_EQ(testing::tiling_problem(report.samples, report.measured_seconds, report.total_ops), "");
 }
 
 void expect_progress_invariants(const std::vector<Progress>& events, std::uint32_t workers) {
