@@ -183,4 +183,13 @@ Finished ChildProcess::finish(std::chrono::seconds limit) {
   return done;
 }
 
+std::optional<Finished> run_to_end(const std::vector<std::string>& argv, ChildProcess::Output output,
+                                   std::chrono::seconds limit) {
+  try {
+    return ChildProcess(argv, output).finish(limit);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
 }  // namespace truvello::testing

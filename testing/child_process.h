@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,5 +70,11 @@ class ChildProcess {
   int err_fd_ = -1;
   Finished seen_;
 };
+
+// Runs argv to its end: how it ended and what it wrote, or nullopt when it
+// could not be started.
+std::optional<Finished> run_to_end(const std::vector<std::string>& argv,
+                                   ChildProcess::Output output = ChildProcess::Output::kPipes,
+                                   std::chrono::seconds limit = ChildProcess::kHangLimit);
 
 }  // namespace truvello::testing

@@ -21,6 +21,8 @@ namespace {
 
 constexpr double kWarmup = 1.0;
 constexpr double kMeasurement = 10.0;
+// Only a hung command reaches it.
+constexpr std::chrono::seconds kCommandLimit{600};
 
 struct DriftReading {
   bool warned = false;
@@ -46,17 +48,30 @@ std::optional<DriftReading> drift_from_json(const std::string& text) {
 // through the measurement window and ends it with the command.
 std::optional<DriftReading> command_run(const Options& options, bool compete) {
   const std::vector<std::string> argv{options.cli, "--single", "--warmup", "1", "--measure", "10", "--json", "--quiet"};
-  std::optional<ChildProcess> competitor;
-  const auto start_competitor = [&] {
-    if (!compete) return;
-    std::this_thread::sleep_for(std::chrono::duration<double>(kWarmup + kMeasurement / 2.0));
-    auto started = ChildProcess::spawn({options.self, "--burn", std::to_string(online_cpus())});
-    if (started) competitor.emplace(std::move(*started));
-  };
-  const auto captured = run_capturing(argv, false, start_competitor);
+  std::optional<testing::ChildProcess> competitor;
+  std::optional<testing::Finished> captured;
+  try {
+    testing::ChildProcess command(argv, testing::ChildProcess::Output::kPipes);
+    // The command's output is drained on its own thread while this one waits
+    // for the halfway point.
+    std::thread reader([&] { captured = command.finish(kCommandLimit); });
+    if (compete) {
+      std::this_thread::sleep_for(std::chrono::duration<double>(kWarmup + kMeasurement / 2.0));
+      try {
+        competitor.emplace(std::vector<std::string>{options.self, "--burn", std::to_string(online_cpus())},
+                           testing::ChildProcess::Output::kInherited);
+      } catch (const std::exception&) {
+        // Without a competitor the second reading shows a quiet command.
+      }
+    }
+    reader.join();
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
   competitor.reset();  // killed and reaped
   if (!captured || captured->status != 0) return std::nullopt;
-  return drift_from_json(captured->output);
+  std::fputs(captured->err.c_str(), stderr);
+  return drift_from_json(captured->out);
 }
 
 std::string reading_text(const std::optional<DriftReading>& r) {

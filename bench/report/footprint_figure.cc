@@ -32,11 +32,10 @@ int footprint_probe() {
 
 void footprint_figure(const Options& options, Table& table) {
   // A fresh process, so that no memory freed by an earlier run is reused.
-  const auto probe = run_capturing({options.self, "--footprint-probe"});
+  const auto probe = testing::run_to_end({options.self, "--footprint-probe"});
   long long added = 0;
   unsigned workers = 0;
-  if (probe && probe->status == 0 && std::sscanf(probe->output.c_str(), "%lld %u", &added, &workers) == 2 &&
-      workers > 0) {
+  if (probe && probe->status == 0 && std::sscanf(probe->out.c_str(), "%lld %u", &added, &workers) == 2 && workers > 0) {
     const double per_worker_kib = static_cast<double>(added) / 1024.0 / workers;
     char value[96];
     std::snprintf(value, sizeof value, "%.0f KiB (%lld KiB over %u workers)", per_worker_kib, added / 1024, workers);

@@ -1,6 +1,5 @@
 #include "host.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <time.h>
@@ -10,16 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
+
+#include "machine/machine_text.h"
+#include "process_threads.h"
 
 namespace truvello::report {
 namespace {
-
-std::string trimmed(const std::string& s) {
-  const auto first = s.find_first_not_of(" \t");
-  if (first == std::string::npos) return "";
-  const auto last = s.find_last_not_of(" \t\r\n");
-  return s.substr(first, last - first + 1);
-}
 
 std::optional<std::string> lscpu_model() {
   std::FILE* pipe = popen("lscpu 2>/dev/null", "r");
@@ -29,7 +25,7 @@ std::optional<std::string> lscpu_model() {
   while (std::fgets(line, sizeof line, pipe) != nullptr) {
     const std::string text = line;
     if (!found && text.rfind("Model name:", 0) == 0) {
-      found = "Model name: " + trimmed(text.substr(11));
+      found = "Model name: " + std::string(cli::trim(std::string_view(text).substr(11)));
     }
   }
   pclose(pipe);
@@ -80,14 +76,9 @@ std::optional<int> last_cpu_of(const char* stat_path) {
 std::string cpu_model_line() {
   if (auto model = lscpu_model()) return *model;
   std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line)) {
-    if (line.rfind("model name", 0) == 0) {
-      const auto colon = line.find(':');
-      if (colon != std::string::npos) return "Model name: " + trimmed(line.substr(colon + 1));
-    }
-  }
-  return "Model name: unknown";
+  std::ostringstream text;
+  text << cpuinfo.rdbuf();
+  return "Model name: " + cli::cpu_model(text.str()).value_or("unknown");
 }
 
 unsigned online_cpus() {
@@ -95,22 +86,23 @@ unsigned online_cpus() {
   return n > 0 ? static_cast<unsigned>(n) : 1u;
 }
 
-std::string load_average_text() {
+std::optional<cli::LoadAverage> load_average() {
   char buffer[128];
-  if (!read_small_file("/proc/loadavg", buffer, sizeof buffer)) return "unknown";
-  double one = 0, five = 0, fifteen = 0;
-  if (std::sscanf(buffer, "%lf %lf %lf", &one, &five, &fifteen) != 3) return "unknown";
+  if (!read_small_file("/proc/loadavg", buffer, sizeof buffer)) return std::nullopt;
+  return cli::parse_loadavg(buffer);
+}
+
+std::string load_average_text() {
+  const auto load = load_average();
+  if (!load) return "unknown";
   char text[64];
-  std::snprintf(text, sizeof text, "%.2f %.2f %.2f", one, five, fifteen);
+  std::snprintf(text, sizeof text, "%.2f %.2f %.2f", load->one, load->five, load->fifteen);
   return text;
 }
 
 std::optional<double> load_average_one_minute() {
-  char buffer[128];
-  if (!read_small_file("/proc/loadavg", buffer, sizeof buffer)) return std::nullopt;
-  double one = 0;
-  if (std::sscanf(buffer, "%lf", &one) != 1) return std::nullopt;
-  return one;
+  if (const auto load = load_average()) return load->one;
+  return std::nullopt;
 }
 
 std::optional<long long> anonymous_resident_bytes() {
@@ -129,22 +121,15 @@ double thread_cpu_seconds() {
 }
 
 std::optional<ThreadTimes> worker_thread_times() {
-  DIR* tasks = opendir("/proc/self/task");
-  if (tasks == nullptr) return std::nullopt;
   ThreadTimes times;
-  while (const dirent* entry = readdir(tasks)) {
-    if (entry->d_name[0] == '.') continue;
+  testing::for_each_worker_thread([&times](const char* task_id, const char*) {
     char path[320];
-    char name[32];
-    std::snprintf(path, sizeof path, "/proc/self/task/%s/comm", entry->d_name);
-    if (!read_small_file(path, name, sizeof name) || std::strncmp(name, "truvello-", 9) != 0) continue;
     const bool first = times.threads == 0;
-    std::snprintf(path, sizeof path, "/proc/self/task/%s/schedstat", entry->d_name);
-    if (!add_schedstat(path, times) || !first) continue;
-    std::snprintf(path, sizeof path, "/proc/self/task/%s/stat", entry->d_name);
+    std::snprintf(path, sizeof path, "/proc/self/task/%s/schedstat", task_id);
+    if (!add_schedstat(path, times) || !first) return;
+    std::snprintf(path, sizeof path, "/proc/self/task/%s/stat", task_id);
     times.last_cpu = last_cpu_of(path).value_or(-1);
-  }
-  closedir(tasks);
+  });
   if (times.threads == 0) return std::nullopt;
   return times;
 }

@@ -2,6 +2,7 @@
 // it. The report only reads its JSON; the microbenchmark owns the method.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -15,6 +16,8 @@ namespace {
 
 constexpr double kTargetNs = 10'500.0;
 constexpr int kRepetitions = 5;
+// Only a hung microbenchmark reaches it.
+constexpr std::chrono::seconds kMicrobenchmarkLimit{1800};
 
 struct Median {
   std::string name;
@@ -46,10 +49,13 @@ std::optional<Median> median_from_json(const std::string& text) {
 }
 
 std::optional<Median> run_microbenchmark(const std::string& binary, const std::string& filter) {
-  const auto captured = run_capturing({binary, "--benchmark_repetitions=" + std::to_string(kRepetitions),
-                                       "--benchmark_filter=" + filter, "--benchmark_format=json"});
-  if (!captured || captured->status != 0) return std::nullopt;
-  return median_from_json(captured->output);
+  const auto captured = testing::run_to_end({binary, "--benchmark_repetitions=" + std::to_string(kRepetitions),
+                                             "--benchmark_filter=" + filter, "--benchmark_format=json"},
+                                            testing::ChildProcess::Output::kPipes, kMicrobenchmarkLimit);
+  if (!captured) return std::nullopt;
+  std::fputs(captured->err.c_str(), stderr);  // the microbenchmark's own complaints, if any
+  if (captured->status != 0) return std::nullopt;
+  return median_from_json(captured->out);
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 #include "library_run.h"
 
 #include <chrono>
-#include <memory>
 
 #include "host.h"
+#include "owned_handle.h"
+#include "stored_outcome.h"
 
 namespace truvello::report {
 namespace {
@@ -55,10 +56,6 @@ std::optional<WindowUsage> usage_between(const std::optional<UsagePoint>& first,
   return usage;
 }
 
-struct HandleFree {
-  void operator()(truvello_handle* h) const { truvello_free(h); }
-};
-
 }  // namespace
 
 double WindowUsage::ops_per_cpu_second() const {
@@ -71,7 +68,7 @@ double WindowUsage::waiting_share() const {
 }
 
 RunObservation run_library(const RunPlan& plan, const ProgressHook& hook) {
-  std::unique_ptr<truvello_handle, HandleFree> handle(truvello_create());
+  const testing::OwnedHandle handle = testing::make_handle();
   truvello_config config{};
   truvello_default_config(&config);
   config.benchmark = plan.benchmark;
@@ -92,10 +89,10 @@ RunObservation run_library(const RunPlan& plan, const ProgressHook& hook) {
   seen.first_progress_seconds = state.first_progress;
   seen.window = usage_between(state.window_first, state.window_last);
 
-  truvello_result(handle.get(), &seen.result);
-  if (const char* reason = truvello_reason(handle.get())) seen.reason = reason;
-  seen.samples.resize(seen.result.sample_count);
-  for (std::uint64_t i = 0; i < seen.result.sample_count; ++i) truvello_sample(handle.get(), i, &seen.samples[i]);
+  testing::StoredOutcome stored = testing::read_outcome(handle.get());
+  seen.result = stored.result;
+  seen.reason = std::move(stored.reason_text);
+  seen.samples = std::move(stored.samples);
   return seen;
 }
 

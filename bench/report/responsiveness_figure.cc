@@ -4,13 +4,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <memory>
 #include <thread>
 #include <vector>
 
 #include "figures.h"
 #include "host.h"
 #include "library_run.h"
+#include "owned_handle.h"
 #include "spread.h"
 #include "tight_loop.h"
 
@@ -24,10 +24,6 @@ constexpr double kFirstProgressTargetMs = 5.0;
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-struct HandleFree {
-  void operator()(truvello_handle* h) const { truvello_free(h); }
-};
-
 void mark_progress(const truvello_progress_record*, void* user_data) {
   static_cast<std::atomic<bool>*>(user_data)->store(true);
 }
@@ -36,7 +32,7 @@ void mark_progress(const truvello_progress_record*, void* user_data) {
 // delay after the first progress record varies with `attempt` so that the
 // cancellations fall at different points of the driver's 10 ms pass.
 std::optional<double> cancel_latency_ms(int attempt) {
-  std::unique_ptr<truvello_handle, HandleFree> handle(truvello_create());
+  const testing::OwnedHandle handle = testing::make_handle();
   truvello_config config{};
   truvello_default_config(&config);
   config.benchmark = TRUVELLO_BENCHMARK_ALL_CPUS;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "stats/rate_stats.h"
+
 namespace truvello::report {
 
 Spread spread_of(std::vector<double> values) {
@@ -10,10 +12,9 @@ Spread spread_of(std::vector<double> values) {
   s.count = values.size();
   if (values.empty()) return s;
   std::sort(values.begin(), values.end());
-  const std::size_t mid = values.size() / 2;
   s.min = values.front();
   s.max = values.back();
-  s.median = values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2.0;
+  s.median = cli::median(values);
   return s;
 }
 
