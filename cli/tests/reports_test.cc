@@ -38,7 +38,7 @@ Invocation two_runs() {
   inv.abi_version = 1;
   inv.machine.online_cpus = 4;
   inv.machine.cpu_model = "Test CPU";
-  inv.machine.kernel = "Linux 6.1";
+  inv.machine.os_kernel = "Linux 6.1";
   inv.machine.hypervisor = true;
   inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_SINGLE, 1, {100, 100, 100, 100, 100}));
   inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_ALL_CPUS, 4, {300, 300, 300, 300, 300}));

@@ -16,7 +16,7 @@ struct MachineContext {
   unsigned online_cpus = 0;               // what benchmark 2 starts workers for
   std::optional<unsigned> affinity_cpus;  // CPUs this process may be scheduled on
   std::optional<CpuQuota> cpu_quota;      // the tightest cgroup limit found
-  std::string kernel;                     // "Linux 6.1.0-18-amd64"
+  std::string os_kernel;                  // the OS kernel, "Linux 6.1.0-18-amd64"
   std::vector<std::string> governors;     // distinct frequency governors, sorted
   bool hypervisor = false;
   std::optional<LoadAverage> load;  // read before the first run

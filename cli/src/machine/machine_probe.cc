@@ -87,7 +87,7 @@ std::vector<std::string> governors() {
   return {names.begin(), names.end()};
 }
 
-std::string kernel_text() {
+std::string os_kernel_text() {
   utsname info{};
   if (uname(&info) != 0) return {};
   return std::string(info.sysname) + " " + info.release;
@@ -101,7 +101,7 @@ MachineContext probe_machine() {
   machine.online_cpus = online > 0 ? static_cast<unsigned>(online) : 0;
   machine.affinity_cpus = affinity_count();
   machine.cpu_quota = cgroup_quota();
-  machine.kernel = kernel_text();
+  machine.os_kernel = os_kernel_text();
   machine.governors = governors();
   if (const auto cpuinfo = read_text("/proc/cpuinfo")) {
     machine.cpu_model = cpu_model(*cpuinfo).value_or("");

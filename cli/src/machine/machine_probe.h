@@ -11,7 +11,7 @@ namespace truvello::cli {
 // containers and virtual machines expose only some of these files.
 MachineContext probe_machine();
 
-// The sum of the kernel's thermal throttle event counters over all CPUs, or
+// The sum of the OS kernel's thermal throttle event counters over all CPUs, or
 // absent when the machine does not expose them.
 std::optional<std::uint64_t> read_throttle_total();
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// Parsers for the text the kernel publishes about the machine (/proc, /sys).
+// Parsers for the text the OS kernel publishes about the machine (/proc, /sys).
 // They take the text, not the file, so every rule that depends on them can be
 // tried on made-up inputs.
 
@@ -59,7 +59,7 @@ std::vector<std::string> cgroup_ancestry(std::string_view path);
 std::optional<unsigned> count_cpu_list(std::string_view text);
 
 // /proc/cpuinfo: the first "model name", and whether the "flags" line says
-// the kernel runs under a hypervisor.
+// the OS kernel runs under a hypervisor.
 std::optional<std::string> cpu_model(std::string_view cpuinfo);
 bool has_hypervisor_flag(std::string_view cpuinfo);
 

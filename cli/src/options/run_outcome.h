@@ -28,7 +28,7 @@ struct RunOutcome {
   std::optional<truvello_result_record> result;   // absent if nothing was stored
   std::string reason;
   std::vector<truvello_sample_record> samples;
-  // Thermal throttle events counted by the kernel during the run, when the
+  // Thermal throttle events counted by the OS kernel during the run, when the
   // machine exposes the counters.
   std::optional<std::uint64_t> throttle_before;
   std::optional<std::uint64_t> throttle_after;

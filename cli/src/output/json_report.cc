@@ -89,7 +89,7 @@ json machine_json(const MachineContext& m) {
               {"affinity_cpus", optional_value(m.affinity_cpus)},
               {"cpu_quota", quota},
               {"usable_cpus", m.usable_cpus()},
-              {"kernel", m.kernel},
+              {"kernel", m.os_kernel},  // the OS kernel; the key predates the name
               {"governors", m.governors},
               {"hypervisor", m.hypervisor},
               {"load_average", load}};

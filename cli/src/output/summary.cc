@@ -83,7 +83,7 @@ std::string machine_line(const MachineContext& m, const Style& style) {
     std::snprintf(figure, sizeof figure, "%.3g", usable);
     line += std::string(", ") + figure + " usable";
   }
-  if (!m.kernel.empty()) line += style.dot + m.kernel;
+  if (!m.os_kernel.empty()) line += style.dot + m.os_kernel;
   return line + "\n";
 }
 
