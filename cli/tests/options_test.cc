@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "output/units.h"
+#include "stats/warnings.h"
 
 namespace truvello::cli {
 namespace {
@@ -45,8 +50,8 @@ TEST(Options, SelectingBenchmarks) {
 
 TEST(Options, QuickAndExplicitLengths) {
   const auto quick = parse_ok({"--quick"}).configs(library_defaults());
-  EXPECT_EQ(quick[0].warmup_seconds, 2.0);
-  EXPECT_EQ(quick[0].measurement_seconds, 5.0);
+  EXPECT_EQ(quick[0].warmup_seconds, kQuickWarmupSeconds);
+  EXPECT_EQ(quick[0].measurement_seconds, kQuickMeasurementSeconds);
   // An explicit length wins over --quick, whichever comes first.
   const auto mixed = parse_ok({"--measure", "0.3", "--quick", "--warmup=0"}).configs(library_defaults());
   EXPECT_EQ(mixed[1].warmup_seconds, 0.0);
@@ -94,6 +99,37 @@ TEST(Options, HelpGoesToStdoutAndExitsZero) {
     EXPECT_NE(parsed.out.find(option), std::string::npos) << option;
   }
   EXPECT_TRUE(parsed.err.empty());
+}
+
+std::string plain(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// The help words the lengths the library and the rules decide; the run
+// itself takes its defaults from the library.
+TEST(Options, HelpWordsTheLibrarysDefaultsAndTheRules) {
+  truvello_config real{};
+  ASSERT_EQ(truvello_default_config(&real), 1);
+  EXPECT_EQ(kLibraryWarmupSeconds, real.warmup_seconds);
+  EXPECT_EQ(kLibraryMeasurementSeconds, real.measurement_seconds);
+  const std::string help = parse_command_line({"--help"}).out;
+  // Built piece by piece: g++ 12 misreads literal + string chains (-Wrestrict).
+  const auto words = [](std::initializer_list<std::string> pieces) {
+    std::string text;
+    for (const std::string& piece : pieces) text += piece;
+    return text;
+  };
+  for (const std::string& part : {words({"(", length_text(real.warmup_seconds), " warm-up, ",
+                                         length_text(real.measurement_seconds), " measurement)"}),
+                                  words({"(default ", plain(real.warmup_seconds), ")"}),
+                                  words({"(default ", plain(real.measurement_seconds), ";"}),
+                                  words({"at least ", plain(kMinComparableWindow), " for a comparable score"}),
+                                  words({length_text(kQuickWarmupSeconds), " warm-up and ",
+                                         length_text(kQuickMeasurementSeconds), " measurement"})}) {
+    EXPECT_NE(help.find(part), std::string::npos) << part << "\n" << help;
+  }
 }
 
 TEST(Options, OutputFlags) {

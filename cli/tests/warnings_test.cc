@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
+#include "options/options.h"
+#include "output/units.h"
 #include "test_samples.h"
 
 namespace truvello::cli {
@@ -102,9 +105,13 @@ TEST(OtherWarnings, GovernorThrottleHypervisorWindow) {
   EXPECT_TRUE(hypervisor_warning(true).has_value());
   EXPECT_FALSE(hypervisor_warning(false).has_value());
 
-  EXPECT_TRUE(short_window_warning(9.999).has_value());
-  EXPECT_FALSE(short_window_warning(10.0).has_value());
-  EXPECT_FALSE(short_window_warning(60.0).has_value());
+  EXPECT_TRUE(short_window_warning(std::nextafter(kMinComparableWindow, 0.0)).has_value());
+  EXPECT_FALSE(short_window_warning(kMinComparableWindow).has_value());
+  EXPECT_FALSE(short_window_warning(kLibraryMeasurementSeconds).has_value());
+  const auto short_window = short_window_warning(0.3);
+  ASSERT_TRUE(short_window.has_value());
+  EXPECT_NE(short_window->message.find("at least " + length_text(kMinComparableWindow)), std::string::npos)
+      << short_window->message;
 }
 
 TEST(OtherWarnings, UnstableFollowsTheLibrarysFlagOnly) {

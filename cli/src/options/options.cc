@@ -2,17 +2,32 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cstdio>
+
+#include "output/units.h"
+#include "stats/warnings.h"
 
 namespace truvello::cli {
 
 namespace {
 
-constexpr const char* kFooter = R"(Without --single or --all-cpus both benchmarks run, single first, with the
-library's defaults (120 s warm-up, 60 s measurement). Ctrl-C cancels; what
-was measured so far is still shown and exported.
+std::string footer() {
+  return "Without --single or --all-cpus both benchmarks run, single first, with the\n"
+         "library's defaults (" +
+         length_text(kLibraryWarmupSeconds) + " warm-up, " + length_text(kLibraryMeasurementSeconds) +
+         " measurement). Ctrl-C cancels; what\n"
+         "was measured so far is still shown and exported.\n"
+         "\n"
+         "Exit status: 0 every run completed, 2 a run failed, 64 usage error,\n"
+         "130 interrupted (SIGINT), 143 terminated (SIGTERM).";
+}
 
-Exit status: 0 every run completed, 2 a run failed, 64 usage error,
-130 interrupted (SIGINT), 143 terminated (SIGTERM).)";
+// A length in the help's own words: 120 gives "120".
+std::string number_text(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
 
 }  // namespace
 
@@ -44,14 +59,19 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
       "Measures how many workload operations per second this machine sustains,\n"
       "on one CPU and on all of them.",
       "truvello"};
-  app.footer(kFooter);
+  app.footer(footer());
   app.add_flag("--single", o.single, "Run benchmark 1 only: one worker thread");
   app.add_flag("--all-cpus", o.all_cpus, "Run benchmark 2 only: one worker per online CPU");
-  app.add_option("--warmup", o.warmup_seconds, "Warm-up length in seconds (default 120)")->type_name("SECONDS");
-  app.add_option("--measure", o.measurement_seconds,
-                 "Measurement window in seconds (default 60; at least 10 for a comparable score)")
+  app.add_option("--warmup", o.warmup_seconds,
+                 "Warm-up length in seconds (default " + number_text(kLibraryWarmupSeconds) + ")")
       ->type_name("SECONDS");
-  app.add_flag("--quick", o.quick, "A first look: 2 s warm-up and 5 s measurement");
+  app.add_option("--measure", o.measurement_seconds,
+                 "Measurement window in seconds (default " + number_text(kLibraryMeasurementSeconds) + "; at least " +
+                     number_text(kMinComparableWindow) + " for a comparable score)")
+      ->type_name("SECONDS");
+  app.add_flag("--quick", o.quick,
+               "A first look: " + length_text(kQuickWarmupSeconds) + " warm-up and " +
+                   length_text(kQuickMeasurementSeconds) + " measurement");
   app.add_flag("-q,--quiet", o.quiet, "No progress output on stderr");
   app.add_flag("--json", o.json, "Print one JSON document on stdout instead of the summary");
   app.add_option("--export-json", o.export_json, "Also write the JSON document to FILE")->type_name("FILE");

@@ -36,6 +36,12 @@ struct Options {
 inline constexpr double kQuickWarmupSeconds = 2.0;
 inline constexpr double kQuickMeasurementSeconds = 5.0;
 
+// The library's default lengths as truvello_default_config writes them. A run
+// takes its defaults from the library itself; these only word them in the
+// help, and a test holds them to the library.
+inline constexpr double kLibraryWarmupSeconds = 120.0;
+inline constexpr double kLibraryMeasurementSeconds = 60.0;
+
 // The result of reading the command line: either options to run with, or an
 // exit with the text to print (help on stdout, usage errors on stderr).
 struct ParsedCommandLine {

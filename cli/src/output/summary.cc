@@ -97,7 +97,9 @@ std::string run_block(const RunOutcome& run, const Style& style) {
     out += row("Score", rate_text(r.mean_rate));
     if (r.cv_valid != 0) {
       std::string variation = percent_text(r.cv_percent) + " CV";
-      if (r.unstable != 0) variation += "   UNSTABLE: above 10 %, the score is not reliable";
+      if (r.unstable != 0) {
+        variation += "   UNSTABLE: above " + limit_percent_text(kUnstableCvPercent) + ", the score is not reliable";
+      }
       out += row("Variation", variation);
     } else {
       out += row("Variation", "n/a (fewer than 2 samples)");

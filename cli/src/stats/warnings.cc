@@ -35,6 +35,12 @@ std::string quoted_list(const std::vector<std::string>& names) {
 
 }  // namespace
 
+std::string limit_percent_text(double percent) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g %%", percent);
+  return text;
+}
+
 std::optional<Warning> drift_warning(std::span<const truvello_sample_record> samples) {
   const auto stats = rate_stats(samples);
   if (!stats || !stats->drift_percent) return std::nullopt;
@@ -116,15 +122,15 @@ std::optional<Warning> hypervisor_warning(bool hypervisor) {
 std::optional<Warning> short_window_warning(double measurement_seconds) {
   if (!(measurement_seconds < kMinComparableWindow)) return std::nullopt;
   return run_warning("short_window", "The measurement window was " + length_text(measurement_seconds) +
-                                         ": a comparable score needs at least 10 s.");
+                                         ": a comparable score needs at least " + length_text(kMinComparableWindow) +
+                                         ".");
 }
 
 std::optional<Warning> unstable_warning(const truvello_result_record& result) {
   if (result.unstable == 0) return std::nullopt;
   return run_warning("unstable", "The run is unstable: the per-second rate varied by " +
-                                     percent_text(result.cv_percent) +
-                                     " (coefficient of variation), more than the 10 % a "
-                                     "trustworthy score allows.");
+                                     percent_text(result.cv_percent) + " (coefficient of variation), more than the " +
+                                     limit_percent_text(kUnstableCvPercent) + " a trustworthy score allows.");
 }
 
 std::vector<Warning> run_warnings(const RunOutcome& run, const MachineContext& machine) {

@@ -27,9 +27,16 @@ inline constexpr double kDriftLimitPercent = 5.0;
 inline constexpr double kBusyLoadFloor = 1.0;         // one CPU's worth of other work ...
 inline constexpr double kBusyLoadPerCpu = 0.1;        // ... or a tenth of the CPUs, if more
 inline constexpr double kMinComparableWindow = 10.0;  // seconds
+// The library flags a run unstable when its coefficient of variation is above
+// this many percent (the result record's `unstable`); the command only words
+// the flag, it never judges the figure itself.
+inline constexpr double kUnstableCvPercent = 10.0;
 
-// The rate changed by more than 5 % between the first and the last third of
-// the measurement window.
+// A limit in percent as the messages state it: 10 gives "10 %".
+std::string limit_percent_text(double percent);
+
+// The rate changed by more than kDriftLimitPercent between the first and the
+// last third of the measurement window.
 std::optional<Warning> drift_warning(std::span<const truvello_sample_record> samples);
 
 // The 1-minute load average, read before the first run, shows other work.
@@ -53,7 +60,8 @@ std::optional<Warning> hypervisor_warning(bool hypervisor);
 // A measurement window too short for a comparable score.
 std::optional<Warning> short_window_warning(double measurement_seconds);
 
-// The library flagged the run unstable (coefficient of variation above 10 %).
+// The library flagged the run unstable (coefficient of variation above
+// kUnstableCvPercent).
 std::optional<Warning> unstable_warning(const truvello_result_record& result);
 
 // Every warning that applies to one run, run-specific ones first.
