@@ -234,9 +234,12 @@ TEST(RunDriverRuns, SingleWorkerWithoutWarmup) {
   EXPECT_EQ(*r.report.mean_rate, static_cast<double>(r.report.total_ops) / r.report.measured_seconds);
   EXPECT_EQ(r.report.total_ops % 8, 0u);
   expect_samples_tile_the_window(r.report);
-  EXPECT_EQ(r.report.samples.size(), 2u);
-  ASSERT_TRUE(r.report.cv_percent);
-  EXPECT_EQ(r.report.unstable, *r.report.cv_percent > 10.0);
+  // A loop sample at about 1 s and the closing one; a driver held off the CPU
+  // past the end of the window takes only the closing one.
+  ASSERT_GE(r.report.samples.size(), 1u);
+  ASSERT_LE(r.report.samples.size(), 2u);
+  ASSERT_EQ(r.report.cv_percent.has_value(), r.report.samples.size() == 2);
+  EXPECT_EQ(r.report.unstable, r.report.cv_percent && *r.report.cv_percent > 10.0);
   expect_progress_invariants(r.progress.events, 1);
   for (const Progress& p : r.progress.events) EXPECT_NE(p.phase, kPhaseWarmup);
   const Progress& last = r.progress.events.back();

@@ -24,17 +24,30 @@ using testing::run_config;
 using testing::settled_thread_count;
 using testing::StoredOutcome;
 
+// How long a slow host keeps each callback. Nothing checked below depends on
+// the length: it only makes the library wait for its host.
 constexpr auto kNap = std::chrono::milliseconds(300);
 
 struct Sleepy {
   ProgressLog log;
   std::atomic<bool> entered{false};
+  // When set, the first call also waits (up to a deadline that only bounds a
+  // hang) until another thread has cancelled, so the cancel surely lands
+  // while the callback holds the calling thread.
+  bool hold_for_cancel = false;
+  std::atomic<bool> cancelled{false};
 };
 
 void sleep_in_callback(const truvello_progress_record* record, void* user_data) {
   auto& sleepy = *static_cast<Sleepy*>(user_data);
   log_progress(record, &sleepy.log);
-  sleepy.entered.store(true);
+  const bool first = !sleepy.entered.exchange(true);
+  if (first && sleepy.hold_for_cancel) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!sleepy.cancelled.load() && std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   std::this_thread::sleep_for(kNap);
 }
 
@@ -60,6 +73,7 @@ TEST(SleepingCallback, RunStillEndsAndSamplesOnlyLag) {
 TEST(SleepingCallback, CancelFromAnotherThreadStillStopsTheRun) {
   const auto threads_before = baseline_thread_count();
   Sleepy sleepy;
+  sleepy.hold_for_cancel = true;
   truvello_handle* handle = truvello_create();
   // Long enough that only the cancel can end it in a test's lifetime.
   const truvello_config config = run_config(TRUVELLO_BENCHMARK_ALL_CPUS, 0.0, 3600.0);
@@ -67,7 +81,8 @@ TEST(SleepingCallback, CancelFromAnotherThreadStillStopsTheRun) {
   std::thread canceller([&] {
     // A run that fails before its first record must not strand this thread.
     while (!sleepy.entered.load() && !returned.load()) std::this_thread::yield();
-    truvello_cancel(handle);  // most likely while the callback naps
+    truvello_cancel(handle);  // while the first callback holds the calling thread
+    sleepy.cancelled.store(true);
   });
   const std::uint32_t status = truvello_run(handle, &config, &sleep_in_callback, &sleepy);
   returned.store(true);
