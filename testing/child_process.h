@@ -54,6 +54,9 @@ class ChildProcess {
   // Sends a signal to the child, while it has not been reaped.
   void send(int signo);
 
+  // The child's process id; -1 once it has been reaped.
+  pid_t pid() const { return pid_; }
+
   // Reads everything to the end and reaps the child, killing it when the
   // limit passes first. Call at most once.
   Finished finish(std::chrono::seconds limit = kHangLimit);
