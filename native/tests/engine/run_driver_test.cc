@@ -269,11 +269,18 @@ TEST(RunDriverRuns, AllCpusWithWarmup) {
   expect_progress_invariants(r.progress.events, r.report.workers);
   EXPECT_EQ(r.progress.events.front().phase, kPhaseWarmup);
   EXPECT_EQ(r.progress.events.front().phase_seconds, 0.3);
-  // The first measurement record restarts the count for its phase.
+  // The first measurement record restarts the count for its phase: its
+  // elapsed time is the run's elapsed time (fraction of the planned 0.6 s)
+  // less the warm-up. A record read after the end of the window is capped at
+  // the phase length either way, so it shows nothing and is not checked; when
+  // it comes depends on how soon the driver got the CPU back.
   for (std::size_t i = 1; i < r.progress.events.size(); ++i) {
-    if (r.progress.events[i].phase == kPhaseMeasurement && r.progress.events[i - 1].phase == kPhaseWarmup) {
-      EXPECT_EQ(r.progress.events[i].phase_seconds, 0.3);
-      EXPECT_LT(r.progress.events[i].phase_elapsed_seconds, 0.3);
+    const Progress& p = r.progress.events[i];
+    if (p.phase == kPhaseMeasurement && r.progress.events[i - 1].phase == kPhaseWarmup) {
+      EXPECT_EQ(p.phase_seconds, 0.3);
+      if (p.fraction < 1.0) {
+        EXPECT_NEAR(p.phase_elapsed_seconds, p.fraction * 0.6 - 0.3, 1e-9);
+      }
     }
   }
 }
