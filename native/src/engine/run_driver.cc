@@ -217,13 +217,12 @@ void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration
 
   run.stop->store(true);
   const bool panicked = workers.join_all();
-  std::uint64_t max_ns = 0;
+  WorkerTotals totals;
   for (const auto& c : run.counters) {
-    report.total_ops += c->measured_ops.load(std::memory_order_relaxed);
-    max_ns = std::max(max_ns, c->measured_ns.load(std::memory_order_relaxed));
-    report.checksum ^= c->checksum.load(std::memory_order_relaxed);
+    totals.add(c->measured_ops.load(std::memory_order_relaxed), c->measured_ns.load(std::memory_order_relaxed),
+               c->checksum.load(std::memory_order_relaxed));
   }
-  report.measured_seconds = static_cast<double>(max_ns) / 1e9;
+  totals.store_in(report);
   finish_samples(report);
   finish_result(report, panicked, cancel->load());
 
