@@ -87,6 +87,10 @@ std::string number(double value, const char* format) {
   return buffer;
 }
 
+// A sample's figure exactly as recorded; a hand-edited file may hold a value
+// that is not a number, which reads "n/a" as everywhere else in the report.
+std::string exact_cell(double value) { return std::isfinite(value) ? exact_number(value) : "n/a"; }
+
 std::string signed_percent(double percent) {
   std::string text = percent > 0.0 ? "+" : percent < 0.0 ? "-" : "";
   return text + percent_text(std::fabs(percent));
@@ -350,9 +354,9 @@ std::string samples_details(const std::vector<Line>& lines) {
         "</tr></thead><tbody>\n";
     std::size_t index = 0;
     for (const truvello_sample_record& s : line.run->samples) {
-      out += "<tr><td class=\"num\">" + std::to_string(++index) + "</td><td class=\"num\">" + exact_number(s.t) +
-             "</td><td class=\"num\">" + exact_number(s.dt) + "</td><td class=\"num\">" + std::to_string(s.ops) +
-             "</td><td class=\"num\">" + exact_number(s.rate) + "</td></tr>\n";
+      out += "<tr><td class=\"num\">" + std::to_string(++index) + "</td><td class=\"num\">" + exact_cell(s.t) +
+             "</td><td class=\"num\">" + exact_cell(s.dt) + "</td><td class=\"num\">" + std::to_string(s.ops) +
+             "</td><td class=\"num\">" + exact_cell(s.rate) + "</td></tr>\n";
     }
     out += "</tbody></table></div>\n";
   }
