@@ -65,6 +65,38 @@ struct SharedState {
   std::shared_ptr<std::atomic<bool>> stop;
 };
 
+// Opens the start gate exactly once per run, one of two ways: `open` lets
+// the workers run; `dismiss`, or leaving set-up without either (an early
+// return, or an exception such as exhausted memory), sets `stop` first and
+// then opens the gate, so that every worker already started passes it, sees
+// `stop` and ends without running. Declared after the worker set, so that it
+// is destroyed, and the gate opened, before any worker is joined: otherwise a
+// join would wait forever for a worker held at a gate nobody opens.
+class GateGuard {
+ public:
+  GateGuard(StartGate& gate, std::atomic<bool>& stop) : gate_(gate), stop_(stop) {}
+  GateGuard(const GateGuard&) = delete;
+  GateGuard& operator=(const GateGuard&) = delete;
+  ~GateGuard() { dismiss(); }
+
+  void open() {
+    if (opened_) return;
+    opened_ = true;
+    gate_.release();
+  }
+
+  void dismiss() {
+    if (opened_) return;
+    stop_.store(true);
+    open();
+  }
+
+ private:
+  StartGate& gate_;
+  std::atomic<bool>& stop_;
+  bool opened_ = false;
+};
+
 // Watches a released run until its end or cancellation: one pass every
 // 10 ms, a sample per second of measurement, progress at most every 100 ms
 // and at each phase change.
@@ -117,7 +149,8 @@ void sample_until_end(RunReport& report, const SharedState& run, const Timing& t
 
 // Everything after admission. Returns with the report complete; the run
 // state is released on the way out in the reverse order of its creation:
-// receiving end, the driver's sending end, the workers (stopped and joined),
+// receiving end, the driver's sending end, the gate guard (which dismisses
+// the workers if the run never started), the workers (stopped and joined),
 // stop flag, gate, timing cell, counters.
 void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration measurement,
            const std::shared_ptr<std::atomic<bool>>& cancel, const ProgressSink& progress,
@@ -145,15 +178,17 @@ void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration
   run.gate = std::make_shared<StartGate>();
   run.stop = std::make_shared<std::atomic<bool>>(false);
   Workers workers(run.stop);
+  // Room for every handle before the first thread starts, so that keeping
+  // the handle of a started thread cannot fail.
+  workers.reserve(n);
+  GateGuard gate(*run.gate, *run.stop);
   auto queue = ReadinessQueue::make();  // destroyed receiver first, then sender
   ReadySender& sender = queue.first;
   ReadyReceiver& receiver = queue.second;
 
-  // Sends the started workers home without running: stop first, so that a
-  // worker passing the gate sees it.
+  // Sends the started workers home without running.
   auto dismiss = [&](std::string reason) {
-    run.stop->store(true);
-    run.gate->release();
+    gate.dismiss();
     report.reason = std::move(reason);
   };
 
@@ -176,19 +211,18 @@ void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration
   if (!end) return dismiss("requested duration exceeds the monotonic clock range");
   const Timing timing{start, *warm_end, *end};
   run.timing->set(timing);
-  run.gate->release();
+  gate.open();
 
   sample_until_end(report, run, timing, warmup, measurement, *cancel, progress);
 
   run.stop->store(true);
   const bool panicked = workers.join_all();
-  std::uint64_t max_ns = 0;
+  WorkerTotals totals;
   for (const auto& c : run.counters) {
-    report.total_ops += c->measured_ops.load(std::memory_order_relaxed);
-    max_ns = std::max(max_ns, c->measured_ns.load(std::memory_order_relaxed));
-    report.checksum ^= c->checksum.load(std::memory_order_relaxed);
+    totals.add(c->measured_ops.load(std::memory_order_relaxed), c->measured_ns.load(std::memory_order_relaxed),
+               c->checksum.load(std::memory_order_relaxed));
   }
-  report.measured_seconds = static_cast<double>(max_ns) / 1e9;
+  totals.store_in(report);
   finish_samples(report);
   finish_result(report, panicked, cancel->load());
 

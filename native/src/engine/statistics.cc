@@ -1,5 +1,6 @@
 #include "statistics.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace truvello {
@@ -12,6 +13,18 @@ void append_sample(std::vector<Sample>& samples, std::uint64_t ops_now, double& 
   samples.push_back(Sample{t, dt, ops, static_cast<double>(ops) / dt});
   last_t = t;
   last_ops = ops_now;
+}
+
+void WorkerTotals::add(std::uint64_t measured_ops, std::uint64_t measured_ns, std::uint64_t worker_checksum) {
+  ops += measured_ops;
+  max_ns = std::max(max_ns, measured_ns);
+  checksum ^= worker_checksum;
+}
+
+void WorkerTotals::store_in(RunReport& report) const {
+  report.total_ops = ops;
+  report.measured_seconds = static_cast<double>(max_ns) / 1e9;
+  report.checksum = checksum;
 }
 
 void finish_samples(RunReport& report) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -18,6 +19,11 @@ class Workers {
   Workers& operator=(const Workers&) = delete;
   ~Workers();
 
+  // Makes room for `count` handles. Call before the first thread starts.
+  void reserve(std::size_t count) { handles_.reserve(count); }
+
+  // Keeps the handle of a started thread. Cannot fail while the count of
+  // handles stays within what `reserve` made room for.
   void add(JoinHandle handle) { handles_.push_back(std::move(handle)); }
 
   // Takes every handle out and joins them in order, each to completion.
