@@ -43,7 +43,7 @@ inline Invocation default_invocation(const std::string& cpu_model) {
   inv.machine.cpu_model = cpu_model;
   inv.machine.online_cpus = 8;
   inv.machine.affinity_cpus = 8;
-  inv.machine.kernel = "Linux 6.1.0-18-amd64 #1 SMP <b>PREEMPT</b> & \"friends\"";
+  inv.machine.os_kernel = "Linux 6.1.0-18-amd64 #1 SMP <b>PREEMPT</b> & \"friends\"";
   inv.machine.governors = {"powersave"};
   inv.machine.hypervisor = true;
   inv.machine.load = LoadAverage{2.5, 1.0, 0.5};

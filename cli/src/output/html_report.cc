@@ -149,7 +149,7 @@ std::string machine_line(const MachineContext& m) {
   line += " \u00B7 " + std::to_string(m.online_cpus) + " CPUs online";
   const double usable = m.usable_cpus();
   if (usable < static_cast<double>(m.online_cpus)) line += ", " + number(usable, "%.3g") + " usable";
-  if (!m.kernel.empty()) line += " \u00B7 " + m.kernel;
+  if (!m.os_kernel.empty()) line += " \u00B7 " + m.os_kernel;
   return line;
 }
 
@@ -406,7 +406,7 @@ std::string machine_table(const MachineContext& m) {
     if (const auto cpus = m.cpu_quota->cpus()) quota += " (" + number(*cpus, "%.3g") + " CPUs)";
   }
   out += fact("cgroup quota", quota);
-  out += fact("Kernel", m.kernel.empty() ? "unknown" : m.kernel);
+  out += fact("OS kernel", m.os_kernel.empty() ? "unknown" : m.os_kernel);
   std::string governors;
   for (const std::string& g : m.governors) governors += (governors.empty() ? "" : ", ") + g;
   out += fact("Frequency governors", governors.empty() ? "not exposed" : governors);
