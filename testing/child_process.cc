@@ -56,45 +56,73 @@ void close_if_open(int& fd) {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, Output output) : output_(output) {
   if (argv.empty()) throw std::invalid_argument("ChildProcess needs a program");
+  start(argv, nullptr);
+}
+
+ChildProcess::ChildProcess(const std::function<void()>& body, Output output) : output_(output) { start({}, &body); }
+
+void ChildProcess::start(const std::vector<std::string>& argv, const std::function<void()>* body) {
   std::vector<std::string> args = argv;
   std::vector<char*> raw = argv_of(args);
+  // In the child, after its output is set up: never returns.
+  const auto become_child = [&] {
+    if (body != nullptr) {
+      // An exception must not carry the child back into the parent's code.
+      try {
+        (*body)();
+      } catch (...) {
+        _exit(126);
+      }
+      _exit(0);
+    }
+    execv(raw[0], raw.data());
+    _exit(127);
+  };
 
-  if (output == Output::kTerminal) {
+  if (output_ == Output::kTerminal) {
     int master = -1;
     winsize size{};
     size.ws_col = 100;
     size.ws_row = 30;
     pid_ = forkpty(&master, nullptr, nullptr, &size);
     if (pid_ < 0) throw std::runtime_error(std::string("forkpty: ") + std::strerror(errno));
-    if (pid_ == 0) {
-      execv(raw[0], raw.data());
-      _exit(127);
-    }
+    if (pid_ == 0) become_child();
     out_fd_ = master;
     return;
   }
 
   std::array<int, 2> out{-1, -1};
   std::array<int, 2> err{-1, -1};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  try {
-    if (output != Output::kInherited) {
-      out = cloexec_pipe();
-      posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    }
-    if (output == Output::kPipes) {
-      err = cloexec_pipe();
-      posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    }
-    if (output == Output::kMerged) posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-  } catch (...) {
-    posix_spawn_file_actions_destroy(&actions);
+  const auto close_all = [&] {
     for (int* fd : {&out[0], &out[1], &err[0], &err[1]}) close_if_open(*fd);
+  };
+  try {
+    if (output_ != Output::kInherited) out = cloexec_pipe();
+    if (output_ == Output::kPipes) err = cloexec_pipe();
+  } catch (...) {
+    close_all();
     throw;
   }
-  const int rc = posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const int err_end = output_ == Output::kMerged ? out[1] : err[1];
+
+  int rc = 0;
+  if (body != nullptr) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (out[1] >= 0) dup2(out[1], STDOUT_FILENO);
+      if (err_end >= 0) dup2(err_end, STDERR_FILENO);
+      close_all();
+      become_child();
+    }
+    rc = pid_ < 0 ? errno : 0;
+  } else {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (out[1] >= 0) posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (err_end >= 0) posix_spawn_file_actions_adddup2(&actions, err_end, STDERR_FILENO);
+    rc = posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+  }
   // The child holds the only writing ends now, so its exit ends the streams.
   close_if_open(out[1]);
   close_if_open(err[1]);
@@ -104,7 +132,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, Output output) 
     pid_ = -1;
     close_if_open(out_fd_);
     close_if_open(err_fd_);
-    throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
+    throw std::runtime_error("cannot start " + (argv.empty() ? std::string("a fork") : argv[0]) + ": " +
+                             std::strerror(rc));
   }
 }
 
@@ -161,9 +190,11 @@ void ChildProcess::send(int signo) {
 
 Finished ChildProcess::finish(std::chrono::seconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
+  bool hung = false;
   while (pump(std::chrono::milliseconds(100))) {
     if (std::chrono::steady_clock::now() > deadline) {
       kill(pid_, SIGKILL);
+      hung = true;
       break;
     }
   }
@@ -171,15 +202,23 @@ Finished ChildProcess::finish(std::chrono::seconds limit) {
   int raw = 0;
   pid_t reaped = -1;
   do {
-    // An inherited output gives nothing to read: the wait bounds the child.
-    if (output_ == Output::kInherited && std::chrono::steady_clock::now() > deadline) kill(pid_, SIGKILL);
-    reaped = waitpid(pid_, &raw, output_ == Output::kInherited ? WNOHANG : 0);
-    if (reaped == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The streams may end before the child does (or, inherited, give nothing
+    // to read): the limit bounds the wait for its exit as well.
+    if (!hung && std::chrono::steady_clock::now() > deadline) {
+      kill(pid_, SIGKILL);
+      hung = true;
+    }
+    reaped = waitpid(pid_, &raw, WNOHANG);
+    if (reaped == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   } while ((reaped < 0 && errno == EINTR) || reaped == 0);
   pid_ = -1;
   Finished done = std::move(seen_);
+  done.hung = hung;
   if (reaped > 0 && WIFEXITED(raw)) done.status = WEXITSTATUS(raw);
-  if (reaped > 0 && WIFSIGNALED(raw)) done.status = 128 + WTERMSIG(raw);
+  if (reaped > 0 && WIFSIGNALED(raw)) {
+    done.signal = WTERMSIG(raw);
+    done.status = 128 + done.signal;
+  }
   return done;
 }
 

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,8 +15,10 @@ namespace truvello::testing {
 // everything it wrote.
 struct Finished {
   int status = -1;
-  std::string out;  // stdout; stdout and stderr together for kMerged and kTerminal
-  std::string err;  // stderr; empty for kMerged and kTerminal
+  int signal = 0;     // the signal that ended it, or 0
+  bool hung = false;  // still running at the limit, and killed for it
+  std::string out;    // stdout; stdout and stderr together for kMerged and kTerminal
+  std::string err;    // stderr; empty for kMerged and kTerminal
 };
 
 // A program started as a child of this process, its output read as it comes.
@@ -41,6 +44,12 @@ class ChildProcess {
   // Starts argv[0], a path, with argv. Throws std::runtime_error when the
   // child cannot be started.
   ChildProcess(const std::vector<std::string>& argv, Output output);
+
+  // Runs `body` in a fork of this process; the child ends with status 0 when
+  // `body` returns. For a test that must run its own code in the child, such
+  // as a replaced allocator. The fork holds only the calling thread, so `body`
+  // must not wait for anything another thread of this process holds.
+  ChildProcess(const std::function<void()>& body, Output output);
   ~ChildProcess();
   ChildProcess(ChildProcess&& other) noexcept;
   ChildProcess& operator=(ChildProcess&&) = delete;
@@ -58,7 +67,7 @@ class ChildProcess {
   pid_t pid() const { return pid_; }
 
   // Reads everything to the end and reaps the child, killing it when the
-  // limit passes first. Call at most once.
+  // limit passes first (then `hung` is set). Call at most once.
   Finished finish(std::chrono::seconds limit = kHangLimit);
 
  private:
@@ -66,6 +75,9 @@ class ChildProcess {
   bool pump(std::chrono::milliseconds wait);
   // Where wait_for looks: stderr on pipes, the one stream otherwise.
   std::string& watched();
+  // Starts the child: `exec` runs in it after its output is set up, and must
+  // not return; without `exec` the program in `argv` is spawned.
+  void start(const std::vector<std::string>& argv, const std::function<void()>* exec);
 
   Output output_;
   pid_t pid_ = -1;

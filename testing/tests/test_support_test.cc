@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +40,18 @@ TEST(ChildProcess, KeepsTheStreamsApartOrTogetherAsAsked) {
   EXPECT_FALSE(run_to_end({"/nonexistent/program"}).has_value());
 }
 
+TEST(ChildProcess, RunsCodeOfThisProgramInAFork) {
+  ChildProcess ok([] { std::fputs("from the fork", stderr); }, Output::kPipes);
+  const Finished done = ok.finish();
+  EXPECT_EQ(done.status, 0);
+  EXPECT_EQ(done.err, "from the fork");
+  const Finished aborted = ChildProcess([] { std::abort(); }, Output::kMerged).finish();
+  EXPECT_EQ(aborted.signal, SIGABRT);
+  EXPECT_FALSE(aborted.hung);
+  const Finished thrown = ChildProcess([] { throw std::runtime_error("escaped"); }, Output::kPipes).finish();
+  EXPECT_EQ(thrown.status, 126) << "an exception ends the fork, never returns into the test";
+}
+
 TEST(ChildProcess, WaitsForTextThenTakesASignal) {
   ChildProcess child({"/bin/sh", "-c", "echo ready >&2; exec sleep 1000"}, Output::kPipes);
   ASSERT_TRUE(child.wait_for("ready"));
@@ -49,7 +64,9 @@ TEST(ChildProcess, WaitsForTextThenTakesASignal) {
 TEST(ChildProcess, HangsEndAtTheLimitAndDroppedChildrenDie) {
   for (const Output output : {Output::kPipes, Output::kInherited}) {
     ChildProcess hung({"/bin/sleep", "1000"}, output);
-    EXPECT_EQ(hung.finish(std::chrono::seconds(1)).status, 128 + SIGKILL);
+    const Finished done = hung.finish(std::chrono::seconds(1));
+    EXPECT_TRUE(done.hung);
+    EXPECT_EQ(done.signal, SIGKILL);
   }
   pid_t pid = -1;
   {

@@ -4,15 +4,12 @@
 // of its own. Each child must either come back from truvello_run (and then
 // run again in the same process) or end at once with a message on stderr.
 #include <errno.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "truvello.h"
 
 namespace {
@@ -157,67 +155,20 @@ struct ChildResult {
   std::string err;
 };
 
-void drain(int fd, std::string& into) {
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-      into.append(buffer, static_cast<std::size_t>(n));
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return;
-    }
-  }
-}
-
 ChildResult run_child(std::uint32_t benchmark, unsigned long n) {
-  int out[2];
-  int err[2];
-  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) std::abort();
-  const pid_t pid = fork();
-  if (pid < 0) std::abort();
-  if (pid == 0) {
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    child(benchmark, n);
-  }
-  close(out[1]);
-  close(err[1]);
-  fcntl(out[0], F_SETFL, O_NONBLOCK);
-  fcntl(err[0], F_SETFL, O_NONBLOCK);
-
+  truvello::testing::ChildProcess process([&] { child(benchmark, n); },
+                                          truvello::testing::ChildProcess::Output::kPipes);
+  truvello::testing::Finished done = process.finish(std::chrono::seconds(kChildDeadlineSeconds));
   ChildResult result;
-  timespec begin{};
-  clock_gettime(CLOCK_MONOTONIC, &begin);
-  int wstatus = 0;
-  for (;;) {
-    drain(out[0], result.out);
-    drain(err[0], result.err);
-    const pid_t done = waitpid(pid, &wstatus, WNOHANG);
-    if (done == pid) break;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    if (now.tv_sec - begin.tv_sec >= kChildDeadlineSeconds) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &wstatus, 0);
-      result.end = ChildResult::End::kHung;
-      break;
-    }
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    poll(fds, 2, 10);
-  }
-  drain(out[0], result.out);
-  drain(err[0], result.err);
-  close(out[0]);
-  close(err[0]);
-  if (result.end != ChildResult::End::kHung) {
-    if (WIFSIGNALED(wstatus)) {
-      result.end = ChildResult::End::kSignalled;
-      result.code = WTERMSIG(wstatus);
-    } else {
-      result.code = WEXITSTATUS(wstatus);
-    }
+  result.out = std::move(done.out);
+  result.err = std::move(done.err);
+  if (done.hung) {
+    result.end = ChildResult::End::kHung;
+  } else if (done.signal != 0) {
+    result.end = ChildResult::End::kSignalled;
+    result.code = done.signal;
+  } else {
+    result.code = done.status;
   }
   return result;
 }
