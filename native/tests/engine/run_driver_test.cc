@@ -9,6 +9,7 @@
 #include "faulty_runtime.h"
 #include "process_threads.h"
 #include "sample_tiling.h"
+#include "statistics.h"
 
 namespace truvello {
 namespace {
@@ -239,7 +240,7 @@ TEST(RunDriverRuns, SingleWorkerWithoutWarmup) {
   ASSERT_GE(r.report.samples.size(), 1u);
   ASSERT_LE(r.report.samples.size(), 2u);
   ASSERT_EQ(r.report.cv_percent.has_value(), r.report.samples.size() == 2);
-  EXPECT_EQ(r.report.unstable, r.report.cv_percent && *r.report.cv_percent > 10.0);
+  EXPECT_EQ(r.report.unstable, r.report.cv_percent && *r.report.cv_percent > kUnstableCvPercent);
   expect_progress_invariants(r.progress.events, 1);
   for (const Progress& p : r.progress.events) EXPECT_NE(p.phase, kPhaseWarmup);
   const Progress& last = r.progress.events.back();
