@@ -156,7 +156,7 @@ void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration
            const std::shared_ptr<std::atomic<bool>>& cancel, const ProgressSink& progress,
            const std::shared_ptr<Runtime>& runtime) {
   std::uint32_t n = 1;
-  if (benchmark != 1) {
+  if (benchmark != kBenchmarkSingle) {
     auto cpus = runtime->available_cpus();
     if (!cpus.ok()) {
       report.reason = "cannot determine available CPUs: " + cpus.message().display();
