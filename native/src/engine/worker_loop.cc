@@ -18,7 +18,7 @@ std::uint64_t saturating_nanos(Duration d) {
 }  // namespace
 
 void run_worker(WorkerTask task) {
-  auto built = task.runtime->kernel(task.index);
+  auto built = task.runtime.kernel(task.index);
   {
     // Exactly one entry, and the sending end goes right after it.
     ReadySender ready = std::move(task.ready);
@@ -27,15 +27,15 @@ void run_worker(WorkerTask task) {
   if (!built.ok()) return;
   Kernel kernel = std::move(built).value();
 
-  task.gate->wait();
-  auto& stop = *task.stop;
-  auto& cancel = *task.cancel;
+  task.run.gate.wait();
+  const auto& stop = task.run.stop;
+  const auto& cancel = task.cancel;
   if (stop.load(std::memory_order_relaxed)) return;  // dismissed: counters untouched
 
-  const Timing& timing = task.timing->get();
+  const Timing& timing = task.run.timing.get();
   const Instant warm_end = timing.warm_end;
   const Instant end = timing.end;
-  Counters& counters = *task.counters;
+  Counters& counters = task.run.counters[task.index];
   std::uint64_t last_result = 0;
 
   for (;;) {

@@ -2,28 +2,24 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
-#include "counters.h"
 #include "readiness_queue.h"
+#include "run_state.h"
 #include "runtime.h"
-#include "start_gate.h"
-#include "timing_cell.h"
 
 namespace truvello {
 
-// The one-shot work item of one worker: its index and a reference to every
-// shared block it touches. Move-only; destroying it, run or not, releases
-// every reference, its sending end of the readiness queue included.
+// The one-shot work item of one worker: its index, its sending end of the
+// readiness queue, and plain references to what the run driver owns and
+// keeps alive until it has joined the worker (the runtime, the run state and
+// the cancellation flag). Move-only; destroying it, run or not, releases its
+// sending end.
 struct WorkerTask {
   std::uint64_t index = 0;
   ReadySender ready;
-  std::shared_ptr<Runtime> runtime;
-  std::shared_ptr<StartGate> gate;
-  std::shared_ptr<std::atomic<bool>> stop;
-  std::shared_ptr<TimingCell> timing;
-  std::shared_ptr<std::atomic<bool>> cancel;
-  std::shared_ptr<Counters> counters;
+  Runtime& runtime;
+  RunState& run;
+  const std::atomic<bool>& cancel;
 };
 
 }  // namespace truvello

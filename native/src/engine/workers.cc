@@ -13,7 +13,7 @@ bool Workers::join_all() {
 }
 
 Workers::~Workers() {
-  stop_->store(true, std::memory_order_relaxed);
+  stop_.store(true, std::memory_order_relaxed);
   join_all();
 }
 

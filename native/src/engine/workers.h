@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstddef>
-#include <memory>
 #include <vector>
 
 #include "join_handle.h"
@@ -14,7 +13,7 @@ namespace truvello {
 // discarding the outcomes.
 class Workers {
  public:
-  explicit Workers(std::shared_ptr<std::atomic<bool>> stop) : stop_(std::move(stop)) {}
+  explicit Workers(std::atomic<bool>& stop) : stop_(stop) {}
   Workers(const Workers&) = delete;
   Workers& operator=(const Workers&) = delete;
   ~Workers();
@@ -32,7 +31,7 @@ class Workers {
 
  private:
   std::vector<JoinHandle> handles_;
-  std::shared_ptr<std::atomic<bool>> stop_;
+  std::atomic<bool>& stop_;  // the run state's, which outlives the workers
 };
 
 }  // namespace truvello
