@@ -10,6 +10,14 @@
 
 namespace truvello {
 
+// The workload's construction result as the engine's own: the kernel, or the
+// workload's message unchanged (a refused table reservation reads "memory
+// allocation failed because the memory allocator returned an error").
+inline ValueOrError<Kernel> from_workload(Fallible<Kernel> built) {
+  if (!built.ok()) return ValueOrError<Kernel>::error(built.message());
+  return std::move(built).value();
+}
+
 // Everything the run engine needs from the machine, behind one narrow seam so
 // that tests can inject a failing CPU count, thread start or kernel build.
 // Implementations must be safe to call from several threads at once:
