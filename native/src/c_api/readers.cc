@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "handle.h"
+#include "run_report.h"
 #include "truvello.h"
-#include "version.h"
 
 namespace truvello {
 namespace {

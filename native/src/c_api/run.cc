@@ -9,7 +9,7 @@
 #include "handle.h"
 #include "reason_text.h"
 #include "run_driver.h"
-#include "system.h"
+#include "runtime.h"
 #include "truvello.h"
 
 namespace truvello {

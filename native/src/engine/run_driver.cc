@@ -7,11 +7,11 @@
 #include <optional>
 #include <vector>
 
-#include "debug_rendering.h"
+#include "clock.h"
+#include "readiness_queue.h"
 #include "statistics.h"
-#include "timing.h"
+#include "threads.h"
 #include "worker_loop.h"
-#include "workers.h"
 
 namespace truvello {
 

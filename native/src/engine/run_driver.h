@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "duration.h"
-#include "progress.h"
+#include "clock.h"
 #include "run_report.h"
 #include "runtime.h"
 

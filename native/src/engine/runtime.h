@@ -1,12 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
-#include "join_handle.h"
+#include "errors.h"
 #include "kernel.h"
-#include "platform_error.h"
-#include "value_or_error.h"
-#include "work_item.h"
+#include "threads.h"
 
 namespace truvello {
 
@@ -37,6 +37,21 @@ class Runtime {
 
   // Builds the kernel of worker `index`, on that worker's own thread.
   virtual ValueOrError<Kernel> kernel(std::uint64_t index) = 0;
+};
+
+// The production Runtime over POSIX: the online processor count, threads
+// named "truvello-<index>" with 2 MiB stacks, and kernels seeded by index.
+// Stateless.
+class System final : public Runtime {
+ public:
+  static constexpr std::size_t kStackSize = 2 * 1024 * 1024;
+
+  ValueOrError<std::uint32_t, PlatformError> available_cpus() override;
+  ValueOrError<JoinHandle, PlatformError> spawn(std::uint64_t index, WorkItem work) override;
+  ValueOrError<Kernel> kernel(std::uint64_t index) override;
+
+  // "truvello-" followed by the index in decimal.
+  static std::string thread_name(std::uint64_t index);
 };
 
 }  // namespace truvello

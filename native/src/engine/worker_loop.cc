@@ -3,6 +3,8 @@
 #include <limits>
 #include <optional>
 
+#include "runtime.h"
+
 namespace truvello {
 namespace {
 

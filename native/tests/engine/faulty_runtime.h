@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "system.h"
+#include "runtime.h"
 
 namespace truvello::testing {
 

@@ -1,4 +1,4 @@
-#include "instant.h"
+#include "clock.h"
 
 #include <gtest/gtest.h>
 

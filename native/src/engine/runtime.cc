@@ -1,4 +1,4 @@
-#include "system.h"
+#include "runtime.h"
 
 #include <errno.h>
 #include <limits.h>
@@ -9,6 +9,7 @@
 #include <memory>
 
 namespace truvello {
+
 namespace {
 
 // What a new thread owns from its start until it ends.
