@@ -3,10 +3,13 @@
 #include <time.h>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 
 namespace truvello {
+
+inline constexpr std::uint64_t kNanosPerSecond = 1'000'000'000;
 
 // A length of time: whole seconds plus nanoseconds (0 to 999,999,999).
 struct Duration {
@@ -18,6 +21,9 @@ struct Duration {
   // The one rule by which a duration becomes f64 seconds everywhere: the
   // seconds as f64 (rounded to nearest) plus the nanoseconds divided by 1e9.
   double as_seconds() const { return static_cast<double>(secs) + static_cast<double>(nanos) / 1e9; }
+
+  // The length in whole nanoseconds, or the largest u64 when it does not fit.
+  std::uint64_t saturating_nanos() const;
 
   friend bool operator==(const Duration&, const Duration&) = default;
 };
@@ -52,6 +58,14 @@ struct Timing {
 std::string to_string(const Timing& timing);
 
 // Definitions, here so that the clock is one file.
+
+inline std::uint64_t Duration::saturating_nanos() const {
+  std::uint64_t ns = 0;
+  if (__builtin_mul_overflow(secs, kNanosPerSecond, &ns) || __builtin_add_overflow(ns, nanos, &ns)) {
+    return std::numeric_limits<std::uint64_t>::max();
+  }
+  return ns;
+}
 
 inline Instant Instant::now() {
   timespec ts{};

@@ -1,24 +1,10 @@
 #include "worker_loop.h"
 
-#include <limits>
 #include <optional>
 
 #include "runtime.h"
 
 namespace truvello {
-namespace {
-
-std::uint64_t saturating_nanos(Duration d) {
-  constexpr std::uint64_t kNanosPerSecond = 1'000'000'000;
-  std::uint64_t ns = 0;
-  if (__builtin_mul_overflow(d.secs, kNanosPerSecond, &ns) || __builtin_add_overflow(ns, d.nanos, &ns)) {
-    return std::numeric_limits<std::uint64_t>::max();
-  }
-  return ns;
-}
-
-}  // namespace
-
 void run_worker(WorkerTask task) {
   auto built = task.runtime.kernel(task.index);
   {
@@ -52,7 +38,7 @@ void run_worker(WorkerTask task) {
   }
 
   const Instant exit = Instant::now();
-  counters.measured_ns.store(saturating_nanos(exit.saturating_since(warm_end)), std::memory_order_relaxed);
+  counters.measured_ns.store(exit.saturating_since(warm_end).saturating_nanos(), std::memory_order_relaxed);
   counters.checksum.store(last_result, std::memory_order_relaxed);
 }
 
