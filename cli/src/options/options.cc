@@ -57,6 +57,8 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   app.add_option("--export-json", o.export_json, "Also write the JSON document to FILE")->type_name("FILE");
   app.add_option("--export-csv", o.export_csv, "Write every sample as CSV to FILE")->type_name("FILE");
   app.add_option("--export-markdown", o.export_markdown, "Write a Markdown results table to FILE")->type_name("FILE");
+  app.add_option("--export-html", o.export_html, "Write a self-contained HTML report with charts to FILE")
+      ->type_name("FILE");
   app.add_flag("-V,--version", o.version, "Print the command's and the library's versions");
 
   // CLI11 consumes its arguments from the back.

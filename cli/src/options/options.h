@@ -26,6 +26,7 @@ struct Options {
   std::string export_json;
   std::string export_csv;
   std::string export_markdown;
+  std::string export_html;
 
   // The configuration of every run, in order, starting from the library's
   // defaults. Explicit lengths win over --quick, which wins over the

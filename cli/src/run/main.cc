@@ -8,6 +8,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "options/invocation.h"
 #include "options/options.h"
 #include "output/csv_report.h"
+#include "output/html_report.h"
 #include "output/json_report.h"
 #include "output/markdown_report.h"
 #include "output/summary.h"
@@ -46,13 +48,25 @@ struct Export {
 std::string render_json(const Invocation& inv) { return json_text(inv); }
 std::string render_csv(const Invocation& inv) { return csv_text(inv); }
 std::string render_markdown(const Invocation& inv) { return markdown_text(inv); }
+std::string render_html(const Invocation& inv) {
+  // The report is dated when it is written, in UTC so that it reads the same
+  // wherever it is opened.
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  char date[32] = "unknown date";
+  if (gmtime_r(&now, &utc) != nullptr) std::strftime(date, sizeof date, "%Y-%m-%d %H:%M UTC", &utc);
+  const ReportSource source{"", &inv};
+  return html_text({&source, 1}, date);
+}
 
 bool open_exports(const Options& options, std::vector<Export>& exports) {
   const struct {
     const std::string& path;
     std::string (*render)(const Invocation&);
-  } wanted[] = {
-      {options.export_json, render_json}, {options.export_csv, render_csv}, {options.export_markdown, render_markdown}};
+  } wanted[] = {{options.export_json, render_json},
+                {options.export_csv, render_csv},
+                {options.export_markdown, render_markdown},
+                {options.export_html, render_html}};
   for (const auto& w : wanted) {
     if (w.path.empty()) continue;
     Export e{w.path, w.render, std::ofstream(w.path, std::ios::out | std::ios::trunc)};

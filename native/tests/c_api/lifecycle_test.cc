@@ -5,17 +5,15 @@
 #include <mutex>
 
 #include "handle.h"
+#include "owned_handle.h"
 #include "truvello.h"
 #include "truvello_version.h"
 
 namespace {
 
-struct HandleDeleter {
-  void operator()(truvello_handle* handle) const { truvello_free(handle); }
-};
-using OwnedHandle = std::unique_ptr<truvello_handle, HandleDeleter>;
+using truvello::testing::OwnedHandle;
 
-OwnedHandle create() { return OwnedHandle(truvello_create()); }
+OwnedHandle create() { return truvello::testing::make_handle(); }
 
 TEST(Lifecycle, VersionsNeedNoHandle) {
   EXPECT_EQ(truvello_abi_version(), 1u);

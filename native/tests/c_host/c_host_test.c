@@ -70,7 +70,26 @@ static int scan_worker_threads(int* seen) {
   return n;
 }
 
-static int worker_threads(void) { return scan_worker_threads(NULL); }
+static double monotonic_seconds(void) {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
+}
+
+/* The worker-thread count once it has fallen to `expected`, or the last count
+ * seen after five seconds. The kernel may still list a thread in
+ * /proc/self/task for a moment after pthread_join has returned, so a single
+ * look right after a run can see a worker that is already gone; the deadline
+ * only bounds a real leak. */
+static int settled_worker_threads(int expected) {
+  const double give_up = monotonic_seconds() + 5.0;
+  for (;;) {
+    struct timespec nap = {0, 5000000L};
+    int n = scan_worker_threads(NULL);
+    if (n == expected || monotonic_seconds() >= give_up) return n;
+    nanosleep(&nap, NULL);
+  }
+}
 
 static void sleep_ms(long ms) {
   struct timespec ts;
@@ -281,7 +300,7 @@ static void phase_completed_run(void) {
   memset(&log, 0, sizeof log);
   log.handle = h;
   CHECK(truvello_run(h, &c, record_progress, &log) == TRUVELLO_STATUS_COMPLETED);
-  CHECK(worker_threads() == 0);
+  CHECK(settled_worker_threads(0) == 0);
   CHECK(truvello_result(h, &r) == 1);
   CHECK(truvello_result(h, NULL) == 0);
   CHECK(r.status == 0 && r.benchmark == 1 && r.workers == 1);
@@ -324,7 +343,7 @@ static void phase_all_cpus(void) {
   CHECK(truvello_result(h, &r) == 1);
   CHECK(r.benchmark == 2 && (long)r.workers == online && log.workers == r.workers);
   CHECK(log.names_seen);
-  CHECK(worker_threads() == 0);
+  CHECK(settled_worker_threads(0) == 0);
   expect_tiled_samples(h, &r);
   truvello_free(h);
 }
@@ -391,7 +410,7 @@ static void phase_cancellation(void) {
     CHECK(truvello_result(h, &r) == 1 && r.status == 1);
     truvello_free(h);
   }
-  CHECK(worker_threads() == 0);
+  CHECK(settled_worker_threads(0) == 0);
 }
 
 /* --- concurrency ------------------------------------------------------------ */

@@ -1,39 +1,23 @@
 #include "run_driver.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "faulty_runtime.h"
+#include "process_threads.h"
+#include "sample_tiling.h"
 
 namespace truvello {
 namespace {
 
 using testing::FaultyRuntime;
+using testing::settled_worker_threads;
 
 constexpr Duration kZero{};
 constexpr Duration kMillis(std::uint32_t ms) { return Duration{ms / 1000u, (ms % 1000u) * 1'000'000u}; }
-
-// Threads of this process named as workers. Counting every thread would
-// also count helpers a sanitizer runtime starts on its own.
-int worker_threads() {
-  int n = 0;
-  if (DIR* dir = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(dir)) {
-      if (e->d_name[0] == '.') continue;
-      std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
-      std::string name;
-      std::getline(comm, name);
-      n += name.rfind("truvello-", 0) == 0;
-    }
-    closedir(dir);
-  }
-  return n;
-}
 
 // Records every progress event of a run.
 struct ProgressLog {
@@ -114,7 +98,7 @@ TEST(RunDriverFailures, SpawnFailureJoinsTheWorkersAlreadyStarted) {
   EXPECT_EQ(rt->highest_spawn_index, 3u);
   EXPECT_EQ(rt->threads_started, 3);
   EXPECT_EQ(rt->threads_ended, 3);
-  EXPECT_EQ(worker_threads(), 0);
+  EXPECT_EQ(settled_worker_threads(0), 0);
   EXPECT_TRUE(r.progress.events.empty());
   EXPECT_TRUE(r.report.samples.empty());
   EXPECT_EQ(r.report.total_ops, 0u);
@@ -222,17 +206,7 @@ TEST(RunDriverFailures, MeasurementTooShortToCountAnyWork) {
 
 void expect_samples_tile_the_window(const RunReport& report) {
   ASSERT_FALSE(report.samples.empty());
-  double t = 0.0;
-  std::uint64_t ops = 0;
-  for (const Sample& s : report.samples) {
-    EXPECT_GT(s.dt, 0.0);
-    EXPECT_DOUBLE_EQ(s.t - s.dt, t);
-    EXPECT_EQ(s.rate, static_cast<double>(s.ops) / s.dt);
-    t = s.t;
-    ops += s.ops;
-  }
-  EXPECT_EQ(t, report.measured_seconds);
-  EXPECT_EQ(ops, report.total_ops);
+  EXPECT_EQ(testing::tiling_problem(report.samples, report.measured_seconds, report.total_ops), "");
 }
 
 void expect_progress_invariants(const std::vector<Progress>& events, std::uint32_t workers) {
@@ -283,8 +257,8 @@ TEST(RunDriverRuns, AllCpusWithWarmup) {
   auto rt = std::make_shared<System>();
   Outcome r = run(2, kMillis(300), kMillis(300), rt);
   ASSERT_EQ(r.report.status, kStatusCompleted) << r.report.reason;
-  EXPECT_EQ(r.report.workers, std::thread::hardware_concurrency());
-  EXPECT_EQ(worker_threads(), 0) << "no thread outlives the run";
+  EXPECT_EQ(r.report.workers, System().available_cpus().value()) << "one worker per online CPU";
+  EXPECT_EQ(settled_worker_threads(0), 0) << "no thread outlives the run";
   expect_samples_tile_the_window(r.report);
   EXPECT_EQ(r.report.samples.size(), 1u);
   EXPECT_FALSE(r.report.cv_percent);

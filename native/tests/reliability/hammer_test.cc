@@ -16,13 +16,20 @@
 #include <thread>
 #include <vector>
 
-#include "process_stats.h"
+#include "process_threads.h"
 #include "progress_log.h"
 #include "stored_outcome.h"
 #include "truvello.h"
 
 namespace truvello::reliability {
 namespace {
+
+using testing::baseline_thread_count;
+using testing::read_stored_outcome;
+using testing::rerun_problem;
+using testing::run_config;
+using testing::settled_thread_count;
+using testing::StoredOutcome;
 
 constexpr int kRunners = 8;
 constexpr int kMeddlers = 2;

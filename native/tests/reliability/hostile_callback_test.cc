@@ -9,13 +9,20 @@
 #include <cstring>
 #include <thread>
 
-#include "process_stats.h"
+#include "process_threads.h"
 #include "progress_log.h"
 #include "stored_outcome.h"
 #include "truvello.h"
 
 namespace truvello::reliability {
 namespace {
+
+using testing::baseline_thread_count;
+using testing::read_stored_outcome;
+using testing::rerun_problem;
+using testing::run_config;
+using testing::settled_thread_count;
+using testing::StoredOutcome;
 
 constexpr auto kNap = std::chrono::milliseconds(300);
 

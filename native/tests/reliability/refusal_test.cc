@@ -15,6 +15,11 @@
 namespace truvello::reliability {
 namespace {
 
+using testing::read_stored_outcome;
+using testing::rerun_problem;
+using testing::run_config;
+using testing::StoredOutcome;
+
 // Lets one side wait for the other to reach a named point.
 class Latch {
  public:

@@ -1,21 +1,15 @@
 // Thread creation failing for real, not through an injected runtime: the
 // probe child lowers RLIMIT_NPROC on itself and runs the all-CPU benchmark.
-// The child is started with posix_spawn, a fork immediately followed by exec,
-// which is also safe under ThreadSanitizer.
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <map>
 #include <sstream>
 #include <string>
 
+#include "child_process.h"
 #include "truvello.h"
-
-extern char** environ;
 
 namespace truvello::reliability {
 namespace {
@@ -28,34 +22,14 @@ struct ChildRun {
 
 ChildRun run_probe(const char* path) {
   ChildRun run;
-  int fds[2];
-  if (pipe(fds) != 0) return run;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  char* argv[] = {const_cast<char*>(path), nullptr};
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, path, &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
-  if (rc != 0) {
-    close(fds[0]);
-    run.output = std::string("posix_spawn: ") + std::strerror(rc);
+  try {
+    testing::Finished done = testing::ChildProcess({path}, testing::ChildProcess::Output::kMerged).finish();
+    run.exit_code = done.status;
+    run.output = std::move(done.out);
+  } catch (const std::exception& e) {
+    run.output = e.what();
     return run;
   }
-  char buffer[4096];
-  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    run.output.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fds[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   std::istringstream lines(run.output);
   for (std::string line; std::getline(lines, line);) {
     const auto eq = line.find('=');

@@ -9,7 +9,7 @@
 
 #include "truvello.h"
 
-namespace truvello::reliability {
+namespace truvello::testing {
 
 struct StoredOutcome {
   truvello_result_record result{};
@@ -17,6 +17,11 @@ struct StoredOutcome {
   std::string reason_text;
   std::vector<truvello_sample_record> samples;
 };
+
+// Reads whatever the handle holds, checking nothing: the result (zeros when
+// there is none), the reason (null and "" when there is none) and the
+// samples the result counts.
+StoredOutcome read_outcome(truvello_handle* handle);
 
 // A valid record: benchmark 1 or 2, the given seconds.
 truvello_config run_config(std::uint32_t benchmark, double warmup_seconds, double measurement_seconds);
@@ -34,4 +39,4 @@ std::string read_stored_outcome(truvello_handle* handle, std::uint32_t returned,
 // first problem, or "".
 std::string rerun_problem(truvello_handle* handle, const StoredOutcome& before);
 
-}  // namespace truvello::reliability
+}  // namespace truvello::testing

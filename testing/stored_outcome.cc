@@ -2,7 +2,9 @@
 
 #include <cstring>
 
-namespace truvello::reliability {
+#include "sample_tiling.h"
+
+namespace truvello::testing {
 namespace {
 
 bool same_bytes(const truvello_result_record& a, const truvello_result_record& b) {
@@ -21,21 +23,6 @@ std::string statistics_problem(const truvello_result_record& r) {
   return "";
 }
 
-std::string samples_problem(const truvello_result_record& r, const std::vector<truvello_sample_record>& samples) {
-  if (samples.empty()) return "";
-  std::uint64_t ops = 0;
-  double previous_t = 0.0;
-  for (const auto& s : samples) {
-    if (!(s.dt > 0.0) || !(s.t > previous_t)) return "samples do not advance through the window";
-    if (s.rate != static_cast<double>(s.ops) / s.dt) return "sample rate is not ops / dt";
-    ops += s.ops;
-    previous_t = s.t;
-  }
-  if (samples.back().t != r.measured_seconds) return "samples do not end at measured_seconds";
-  if (ops != r.total_ops) return "sample ops do not add up to total_ops";
-  return "";
-}
-
 void ignore_progress(const truvello_progress_record*, void* calls) { ++*static_cast<int*>(calls); }
 
 }  // namespace
@@ -47,6 +34,16 @@ truvello_config run_config(std::uint32_t benchmark, double warmup_seconds, doubl
   config.warmup_seconds = warmup_seconds;
   config.measurement_seconds = measurement_seconds;
   return config;
+}
+
+StoredOutcome read_outcome(truvello_handle* handle) {
+  StoredOutcome out;
+  if (truvello_result(handle, &out.result) != 1) out.result = truvello_result_record{};
+  out.reason = truvello_reason(handle);
+  if (out.reason != nullptr) out.reason_text = out.reason;
+  out.samples.resize(out.result.sample_count);
+  for (std::uint64_t i = 0; i < out.result.sample_count; ++i) truvello_sample(handle, i, &out.samples[i]);
+  return out;
 }
 
 std::string read_stored_outcome(truvello_handle* handle, std::uint32_t returned, StoredOutcome& out) {
@@ -68,7 +65,7 @@ std::string read_stored_outcome(truvello_handle* handle, std::uint32_t returned,
   truvello_sample_record beyond{-1.0, -1.0, 7, -1.0};
   if (truvello_sample(handle, r.sample_count, &beyond) != 0) return "a sample past sample_count was read";
   if (beyond.t != -1.0 || beyond.ops != 7) return "a refused sample read wrote its record";
-  return samples_problem(r, out.samples);
+  return tiling_problem(out.samples, r.measured_seconds, r.total_ops);
 }
 
 std::string rerun_problem(truvello_handle* handle, const StoredOutcome& before) {
@@ -92,4 +89,4 @@ std::string rerun_problem(truvello_handle* handle, const StoredOutcome& before) 
   return "";
 }
 
-}  // namespace truvello::reliability
+}  // namespace truvello::testing

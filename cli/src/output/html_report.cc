@@ -1,0 +1,497 @@
+#include "output/html_report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <vector>
+
+#include "output/chart.h"
+#include "output/units.h"
+#include "stats/rate_stats.h"
+#include "stats/warnings.h"
+
+namespace truvello::cli {
+
+namespace {
+
+// Lines differ by dash pattern as well as by colour, so that they stay apart
+// in print and for readers who do not tell the colours apart.
+constexpr std::size_t kColours = 6;
+constexpr std::size_t kDashes = 4;
+
+// Nothing from the network, ever: no script, no fetch, no font, no image
+// from elsewhere. Inline styles are the only thing allowed in.
+constexpr const char* kContentPolicy =
+    "default-src 'none'; style-src 'unsafe-inline'; img-src data:; base-uri 'none'; form-action 'none'";
+
+constexpr const char* kStyle = R"css(
+:root{--bg:#fff;--fg:#1b1d21;--muted:#5b616b;--rule:#d6d9de;--grid:#e6e8eb;--panel:#f5f6f8;--warn:#8a4b00;
+--warn-bg:#fff4e0;--third:#6b7280;--c0:#1f5fbf;--c1:#c2410c;--c2:#15803d;--c3:#7e22ce;--c4:#b91c1c;--c5:#0e7490}
+@media (prefers-color-scheme:dark){:root{--bg:#15171a;--fg:#e4e6ea;--muted:#9aa1ab;--rule:#3a3f46;--grid:#2a2e34;
+--panel:#1e2125;--warn:#ffc46b;--warn-bg:#33280f;--third:#9aa1ab;--c0:#6ea8ff;--c1:#fb923c;--c2:#4ade80;
+--c3:#c084fc;--c4:#f87171;--c5:#22d3ee}}
+*{box-sizing:border-box}
+html{-webkit-text-size-adjust:100%}
+body{margin:0 auto;max-width:60rem;padding:1rem;background:var(--bg);color:var(--fg);
+font:15px/1.45 system-ui,-apple-system,"Segoe UI",Roboto,sans-serif;overflow-wrap:break-word}
+h1{font-size:1.5rem;margin:0 0 .25rem}h2{font-size:1.2rem;margin:2rem 0 .5rem;border-bottom:1px solid var(--rule)}
+h3{font-size:1rem;margin:1rem 0 .25rem}
+.meta,.machine-line,footer{color:var(--muted);margin:.15rem 0}
+.scroll{overflow-x:auto;max-width:100%}
+table{border-collapse:collapse;font-variant-numeric:tabular-nums}
+th,td{padding:.25rem .6rem;border-bottom:1px solid var(--rule);text-align:left;vertical-align:top}
+td.num,th.num{text-align:right;white-space:nowrap}
+table.facts th{font-weight:600;white-space:nowrap}
+.unstable{color:var(--warn);font-weight:600}
+ul.warnings{list-style:none;padding:0;margin:.75rem 0}
+ul.warnings li{background:var(--warn-bg);border-left:4px solid var(--warn);padding:.4rem .6rem;margin:.35rem 0}
+.mark{color:var(--warn);font-weight:700;margin-right:.3rem}
+figure{margin:1rem 0;max-width:44rem;break-inside:avoid;page-break-inside:avoid}
+svg.chart{display:block;width:100%;height:auto;background:var(--panel);border-radius:4px}
+svg.chart text{fill:var(--muted);font:14px system-ui,sans-serif}
+svg.chart .grid{stroke:var(--grid);stroke-width:1}
+svg.chart .axis{stroke:var(--muted);stroke-width:1}
+svg.chart .third{fill:var(--third);opacity:.1}
+svg.chart text.third-label{font-size:11px}
+svg.chart text.empty{font-size:16px}
+.rate{fill:none;stroke-width:2;stroke-linejoin:miter}
+.mean{stroke-width:1.25;stroke-dasharray:6 4}
+.band{opacity:.14;stroke:none}
+.s0{--c:var(--c0)}.s1{--c:var(--c1)}.s2{--c:var(--c2)}.s3{--c:var(--c3)}.s4{--c:var(--c4)}.s5{--c:var(--c5)}
+.rate,.mean{stroke:var(--c)}.band{fill:var(--c)}
+.d1 .rate{stroke-dasharray:9 4}.d2 .rate{stroke-dasharray:2 3}.d3 .rate{stroke-dasharray:10 3 2 3}
+figcaption{color:var(--muted);font-size:.9rem}
+ul.legend{list-style:none;padding:0;margin:.4rem 0;display:flex;flex-wrap:wrap;gap:.25rem 1.25rem}
+ul.legend li{display:flex;align-items:center;gap:.4rem}
+svg.key{width:36px;height:12px;flex:none}
+svg.key .tint{fill:var(--third);opacity:.25}
+details{margin:.75rem 0}summary{cursor:pointer;color:var(--muted)}
+details table{font-size:.85rem}
+@media (max-width:560px){body{padding:.6rem;font-size:14px}th,td{padding:.2rem .35rem}h2{margin-top:1.5rem}
+table.results thead{display:none}table.results,table.results tbody,table.results tr{display:block}
+table.results tr{border-bottom:1px solid var(--rule);padding:.3rem 0}
+table.results td{display:flex;justify-content:space-between;gap:1rem;border:0;text-align:right;white-space:normal}
+table.results td::before{content:attr(data-label);color:var(--muted);text-align:left}
+table.results td:first-child{font-weight:600}}
+@media print{@page{size:A4;margin:14mm}
+:root{--bg:#fff;--fg:#000;--muted:#333;--rule:#bbb;--grid:#ddd;--panel:#fff;--warn:#7a3e00;--warn-bg:#fff;
+--third:#777;--c0:#1f5fbf;--c1:#c2410c;--c2:#15803d;--c3:#7e22ce;--c4:#b91c1c;--c5:#0e7490}
+body{max-width:none;padding:0;font-size:10.5pt}.scroll{overflow:visible}
+section{break-inside:auto}h2{break-after:avoid}
+svg.chart{max-height:95mm;border:1px solid #ccc}details>summary{display:none}}
+)css";
+
+std::string number(double value, const char* format) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, std::isfinite(value) ? value : 0.0);
+  return buffer;
+}
+
+// A sample's figure exactly as recorded; a hand-edited file may hold a value
+// that is not a number, which reads "n/a" as everywhere else in the report.
+std::string exact_cell(double value) { return std::isfinite(value) ? exact_number(value) : "n/a"; }
+
+std::string signed_percent(double percent) {
+  std::string text = percent > 0.0 ? "+" : percent < 0.0 ? "-" : "";
+  return text + percent_text(std::fabs(percent));
+}
+
+// One run as a line of a chart and a row of a table.
+struct Line {
+  std::size_t source = 0;  // index into the sources
+  const Invocation* invocation = nullptr;
+  const RunOutcome* run = nullptr;
+  std::size_t index = 0;  // position among the chart's lines: picks colour and dash
+  std::string label;
+};
+
+std::vector<std::uint32_t> benchmarks_in_order(std::span<const ReportSource> sources) {
+  std::vector<std::uint32_t> out;
+  for (const ReportSource& source : sources) {
+    for (const RunOutcome& run : source.invocation->runs) {
+      if (std::find(out.begin(), out.end(), run.config.benchmark) == out.end()) out.push_back(run.config.benchmark);
+    }
+  }
+  return out;
+}
+
+std::string source_name(std::span<const ReportSource> sources, std::size_t i) {
+  if (!sources[i].label.empty()) return sources[i].label;
+  if (sources.size() > 1) return "source " + std::to_string(i + 1);
+  return "";
+}
+
+std::vector<Line> lines_of(std::span<const ReportSource> sources, std::uint32_t benchmark) {
+  std::vector<Line> out;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const Invocation& inv = *sources[i].invocation;
+    const auto repeats = std::count_if(inv.runs.begin(), inv.runs.end(),
+                                       [&](const RunOutcome& r) { return r.config.benchmark == benchmark; });
+    std::size_t repeat = 0;
+    for (const RunOutcome& run : inv.runs) {
+      if (run.config.benchmark != benchmark) continue;
+      ++repeat;
+      std::string label = source_name(sources, i);
+      if (repeats > 1) label += (label.empty() ? "run " : ", run ") + std::to_string(repeat);
+      if (label.empty()) label = "this run";
+      out.push_back(Line{i, &inv, &run, out.size(), std::move(label)});
+    }
+  }
+  return out;
+}
+
+std::string series_class(std::size_t index) {
+  return "s" + std::to_string(index % kColours) + " d" + std::to_string(index % kDashes);
+}
+
+std::string machine_line(const MachineContext& m) {
+  std::string line = m.cpu_model.empty() ? std::string("unknown CPU") : m.cpu_model;
+  line += " \u00B7 " + std::to_string(m.online_cpus) + " CPUs online";
+  const double usable = m.usable_cpus();
+  if (usable < static_cast<double>(m.online_cpus)) line += ", " + number(usable, "%.3g") + " usable";
+  if (!m.kernel.empty()) line += " \u00B7 " + m.kernel;
+  return line;
+}
+
+std::string header(std::span<const ReportSource> sources, std::string_view date) {
+  std::string out = "<header>\n<h1>truvello report</h1>\n<p class=\"meta\">" + html_escape(date) + "</p>\n";
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const Invocation& inv = *sources[i].invocation;
+    const std::string name = source_name(sources, i);
+    const std::string prefix = name.empty() ? "" : "<strong>" + html_escape(name) + "</strong>: ";
+    out += "<p class=\"meta\">" + prefix + "truvello " + html_escape(inv.command_version) + " \u00B7 library " +
+           html_escape(inv.library_version) + " (interface " + std::to_string(inv.abi_version) + ")</p>\n";
+    out += "<p class=\"machine-line\">" + html_escape(machine_line(inv.machine)) + "</p>\n";
+  }
+  return out + "</header>\n";
+}
+
+std::string results_table(std::span<const ReportSource> sources, const std::vector<Line>& lines) {
+  const bool compare = sources.size() > 1;
+  // The baseline is the first run of the first source that has a score.
+  std::optional<double> baseline;
+  for (const Line& line : lines) {
+    if (line.source == 0 && line.run->completed() && line.run->result->mean_rate > 0.0) {
+      baseline = line.run->result->mean_rate;
+      break;
+    }
+  }
+  std::string out =
+      "<div class=\"scroll\"><table class=\"results\">\n<thead><tr><th>Run</th><th class=\"num\">Score</th>"
+      "<th class=\"num\">Variation</th><th class=\"num\">Drift</th><th class=\"num\">Workers</th><th>Status</th>";
+  if (compare) out += "<th class=\"num\">Change</th>";
+  out += "</tr></thead>\n<tbody>\n";
+  for (const Line& line : lines) {
+    const RunOutcome& run = *line.run;
+    std::string score = "n/a", variation = "n/a", drift = "n/a", workers = "0", change = "n/a";
+    std::uint32_t status = run.status;
+    if (run.result) {
+      const truvello_result_record& r = *run.result;
+      status = r.status;
+      workers = std::to_string(r.workers);
+      if (r.status == TRUVELLO_STATUS_COMPLETED) score = rate_text(r.mean_rate);
+      if (r.cv_valid != 0) {
+        variation = percent_text(r.cv_percent) + " CV";
+        if (r.unstable != 0) variation = "<span class=\"unstable\">" + variation + ", unstable</span>";
+      }
+      if (r.status == TRUVELLO_STATUS_COMPLETED && baseline) {
+        change = line.source == 0 ? "baseline" : signed_percent((r.mean_rate - *baseline) / *baseline * 100.0);
+      }
+    }
+    if (const auto stats = rate_stats(run.samples); stats && stats->drift_percent) {
+      drift = signed_percent(*stats->drift_percent);
+    }
+    out += "<tr><td data-label=\"Run\">" + html_escape(line.label) + "</td><td class=\"num\" data-label=\"Score\">" +
+           score + "</td><td class=\"num\" data-label=\"Variation\">" + variation +
+           "</td><td class=\"num\" data-label=\"Drift\">" + drift + "</td><td class=\"num\" data-label=\"Workers\">" +
+           workers + "</td><td data-label=\"Status\">" + html_escape(status_with_reason(status, run.reason)) + "</td>";
+    if (compare) out += "<td class=\"num\" data-label=\"Change\">" + change + "</td>";
+    out += "</tr>\n";
+  }
+  return out + "</tbody></table></div>\n";
+}
+
+// The warnings of each run, as the terminal words them; machine-wide ones
+// are gathered for the machine section instead.
+std::string run_warning_list(const std::vector<Line>& lines, std::vector<std::pair<std::size_t, Warning>>& machine_wide,
+                             std::set<std::pair<std::size_t, std::string>>& seen) {
+  std::string items;
+  for (const Line& line : lines) {
+    for (const Warning& w : run_warnings(*line.run, line.invocation->machine)) {
+      if (w.machine_wide) {
+        if (seen.insert({line.source, w.code}).second) machine_wide.emplace_back(line.source, w);
+        continue;
+      }
+      const std::string who = lines.size() > 1 ? "<strong>" + html_escape(line.label) + ":</strong> " : "";
+      items += "<li data-code=\"" + html_escape(w.code) + "\"><span class=\"mark\" aria-hidden=\"true\">\u26A0</span>" +
+               who + html_escape(w.message) + "</li>\n";
+    }
+  }
+  if (items.empty()) return "";
+  return "<ul class=\"warnings\" aria-label=\"warnings\">\n" + items + "</ul>\n";
+}
+
+std::string chart_description(const std::vector<Line>& lines, const ChartGeometry& g) {
+  std::string out;
+  for (const Line& line : lines) {
+    const auto& samples = line.run->samples;
+    out += line.label + ": ";
+    const auto spread = rate_spread(samples);
+    if (!spread) {
+      out += "no samples were recorded. ";
+      continue;
+    }
+    out += std::to_string(samples.size()) + (samples.size() == 1 ? " sample" : " samples") + " over " +
+           seconds_text(samples.back().t) + ", mean " + rate_text(spread->mean);
+    if (spread->sd) out += ", standard deviation " + rate_text(*spread->sd);
+    if (const auto stats = rate_stats(samples)) {
+      out += ", lowest " + rate_text(stats->min) + ", highest " + rate_text(stats->max);
+      if (stats->drift_percent) out += ", drift " + signed_percent(*stats->drift_percent);
+    }
+    out += ". ";
+  }
+  if (g.first_third) out += "The first and last thirds of the window, which the drift figure compares, are shaded.";
+  return out;
+}
+
+std::string chart_svg(std::uint32_t benchmark, const std::vector<Line>& lines) {
+  std::vector<std::span<const truvello_sample_record>> runs;
+  for (const Line& line : lines) runs.emplace_back(line.run->samples);
+  const ChartGeometry g = chart_geometry(runs);
+  const ChartLayout& l = g.layout;
+  const std::string id = "chart-" + std::to_string(benchmark);
+  const std::string title = "Benchmark " + std::to_string(benchmark) + ", " + BenchmarkKind{benchmark}.title() +
+                            ": operations per second over the measurement window";
+
+  std::string out = "<svg class=\"chart\" viewBox=\"0 0 " + coordinate(l.width) + " " + coordinate(l.height) +
+                    "\" role=\"img\" aria-labelledby=\"" + id + "-title " + id + "-desc\">\n<title id=\"" + id +
+                    "-title\">" + html_escape(title) + "</title>\n<desc id=\"" + id + "-desc\">" +
+                    html_escape(chart_description(lines, g)) + "</desc>\n";
+  const std::string plot_height = coordinate(l.bottom - l.top);
+  for (const auto& [third, name] : {std::pair{g.first_third, "first third"}, std::pair{g.last_third, "last third"}}) {
+    if (!third) continue;
+    out += "<rect class=\"third\" x=\"" + coordinate(third->x0) + "\" y=\"" + coordinate(l.top) + "\" width=\"" +
+           coordinate(third->x1 - third->x0) + "\" height=\"" + plot_height + "\"/>";
+    out += "<text class=\"third-label\" x=\"" + coordinate((third->x0 + third->x1) / 2.0) + "\" y=\"" +
+           coordinate(l.top - 6.0) + "\" text-anchor=\"middle\">" + name + "</text>\n";
+  }
+  for (std::size_t i = 0; i < g.y_ticks.values.size(); ++i) {
+    const std::string y = coordinate(g.y.at(g.y_ticks.values[i]));
+    out += "<line class=\"grid\" x1=\"" + coordinate(l.left) + "\" x2=\"" + coordinate(l.right) + "\" y1=\"" + y +
+           "\" y2=\"" + y + "\"/><text x=\"" + coordinate(l.left - 6.0) + "\" y=\"" + y +
+           "\" dy=\"4\" text-anchor=\"end\">" + html_escape(g.y_ticks.labels[i]) + "</text>\n";
+  }
+  for (std::size_t i = 0; i < g.x_ticks.values.size(); ++i) {
+    const std::string x = coordinate(g.x.at(g.x_ticks.values[i]));
+    out += "<line class=\"axis\" x1=\"" + x + "\" x2=\"" + x + "\" y1=\"" + coordinate(l.bottom) + "\" y2=\"" +
+           coordinate(l.bottom + 5.0) + "\"/><text x=\"" + x + "\" y=\"" + coordinate(l.bottom + 19.0) +
+           "\" text-anchor=\"middle\">" + html_escape(g.x_ticks.labels[i]) + "</text>\n";
+  }
+  out += "<line class=\"axis\" x1=\"" + coordinate(l.left) + "\" x2=\"" + coordinate(l.right) + "\" y1=\"" +
+         coordinate(l.bottom) + "\" y2=\"" + coordinate(l.bottom) + "\"/>\n";
+  bool drawn = false;
+  for (std::size_t i = 0; i < g.series.size(); ++i) {
+    const SeriesShape& s = g.series[i];
+    out += "<g class=\"" + series_class(lines[i].index) + "\">";
+    if (s.band_top && s.band_bottom) {
+      out += "<rect class=\"band\" x=\"" + coordinate(l.left) + "\" y=\"" + coordinate(*s.band_top) + "\" width=\"" +
+             coordinate(l.right - l.left) + "\" height=\"" + coordinate(*s.band_bottom - *s.band_top) + "\"/>";
+    }
+    if (!s.path.empty()) {
+      out += "<path class=\"rate\" d=\"" + s.path + "\"/>";
+      drawn = true;
+    }
+    if (s.mean_y) {
+      const std::string y = coordinate(*s.mean_y);
+      out += "<line class=\"mean\" x1=\"" + coordinate(l.left) + "\" x2=\"" + coordinate(l.right) + "\" y1=\"" + y +
+             "\" y2=\"" + y + "\"/>";
+    }
+    out += "</g>\n";
+  }
+  if (!drawn) {
+    out += "<text class=\"empty\" x=\"" + coordinate((l.left + l.right) / 2.0) + "\" y=\"" +
+           coordinate((l.top + l.bottom) / 2.0) + "\" text-anchor=\"middle\">no samples</text>\n";
+  }
+  out += "<text x=\"" + coordinate((l.left + l.right) / 2.0) + "\" y=\"" + coordinate(l.height - 8.0) +
+         "\" text-anchor=\"middle\">seconds into the measurement window</text>\n";
+  out += "<text transform=\"translate(14 " + coordinate((l.top + l.bottom) / 2.0) +
+         ") rotate(-90)\" text-anchor=\"middle\">operations per second</text>\n";
+  return out + "</svg>\n";
+}
+
+std::string legend(const std::vector<Line>& lines) {
+  std::string out = "<figcaption><ul class=\"legend\">\n";
+  for (const Line& line : lines) {
+    out += "<li><svg class=\"key " + series_class(line.index) +
+           "\" viewBox=\"0 0 36 12\" aria-hidden=\"true\"><line class=\"rate\" x1=\"1\" y1=\"6\" x2=\"35\" "
+           "y2=\"6\"/></svg>" +
+           html_escape(line.label) + "</li>\n";
+  }
+  out +=
+      "<li><svg class=\"key s0\" viewBox=\"0 0 36 12\" aria-hidden=\"true\"><line class=\"mean\" x1=\"1\" y1=\"6\" "
+      "x2=\"35\" y2=\"6\"/></svg>mean</li>\n"
+      "<li><svg class=\"key s0\" viewBox=\"0 0 36 12\" aria-hidden=\"true\"><rect class=\"band\" x=\"1\" y=\"1\" "
+      "width=\"34\" height=\"10\"/></svg>\u00B11 standard deviation</li>\n"
+      "<li><svg class=\"key\" viewBox=\"0 0 36 12\" aria-hidden=\"true\"><rect class=\"tint\" x=\"1\" y=\"1\" "
+      "width=\"34\" height=\"10\"/></svg>first and last thirds</li>\n"
+      "</ul>Each step is one sample, as wide as the interval it measured.</figcaption>\n";
+  return out;
+}
+
+std::string samples_details(const std::vector<Line>& lines) {
+  std::size_t count = 0;
+  for (const Line& line : lines) count += line.run->samples.size();
+  std::string out = "<details><summary>Samples (" + std::to_string(count) + ")</summary>\n";
+  for (const Line& line : lines) {
+    if (lines.size() > 1) out += "<h3>" + html_escape(line.label) + "</h3>\n";
+    if (line.run->samples.empty()) {
+      out += "<p>No samples.</p>\n";
+      continue;
+    }
+    out +=
+        "<div class=\"scroll\"><table><thead><tr><th class=\"num\">#</th><th class=\"num\">t (s)</th>"
+        "<th class=\"num\">dt (s)</th><th class=\"num\">operations</th><th class=\"num\">rate (ops/s)</th>"
+        "</tr></thead><tbody>\n";
+    std::size_t index = 0;
+    for (const truvello_sample_record& s : line.run->samples) {
+      out += "<tr><td class=\"num\">" + std::to_string(++index) + "</td><td class=\"num\">" + exact_cell(s.t) +
+             "</td><td class=\"num\">" + exact_cell(s.dt) + "</td><td class=\"num\">" + std::to_string(s.ops) +
+             "</td><td class=\"num\">" + exact_cell(s.rate) + "</td></tr>\n";
+    }
+    out += "</tbody></table></div>\n";
+  }
+  return out + "</details>\n";
+}
+
+std::string benchmark_section(std::span<const ReportSource> sources, std::uint32_t benchmark,
+                              std::vector<std::pair<std::size_t, Warning>>& machine_wide,
+                              std::set<std::pair<std::size_t, std::string>>& seen) {
+  const std::vector<Line> lines = lines_of(sources, benchmark);
+  std::string out = "<section class=\"benchmark\" id=\"benchmark-" + std::to_string(benchmark) + "\">\n<h2>Benchmark " +
+                    std::to_string(benchmark) + " \u00B7 " + BenchmarkKind{benchmark}.title() + "</h2>\n";
+  out += results_table(sources, lines);
+  out += run_warning_list(lines, machine_wide, seen);
+  out += "<figure>\n" + chart_svg(benchmark, lines) + legend(lines) + "</figure>\n";
+  out += samples_details(lines);
+  return out + "</section>\n";
+}
+
+std::string scaling_section(std::span<const ReportSource> sources) {
+  std::string items;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const auto s = sources[i].invocation->scaling();
+    if (!s) continue;
+    const std::string name = source_name(sources, i);
+    items += "<p>" + (name.empty() ? std::string() : "<strong>" + html_escape(name) + ":</strong> ") + "Efficiency " +
+             percent_text(s->efficiency * 100.0) + " (all CPUs ran " + number(s->speedup, "%.2f") +
+             " \u00D7 the single rate with " + std::to_string(s->workers) + " workers)</p>\n";
+  }
+  if (items.empty()) return "";
+  return "<section id=\"scaling\">\n<h2>Scaling</h2>\n" + items + "</section>\n";
+}
+
+std::string fact(const char* name, const std::string& value) {
+  return std::string("<tr><th scope=\"row\">") + name + "</th><td>" + html_escape(value) + "</td></tr>\n";
+}
+
+std::string machine_table(const MachineContext& m) {
+  std::string out = "<div class=\"scroll\"><table class=\"facts\"><tbody>\n";
+  out += fact("CPU model", m.cpu_model.empty() ? "unknown" : m.cpu_model);
+  out += fact("CPUs online", std::to_string(m.online_cpus));
+  out += fact("Usable CPUs", number(m.usable_cpus(), "%.3g"));
+  out += fact("Affinity mask", m.affinity_cpus ? std::to_string(*m.affinity_cpus) + " CPUs" : "not read");
+  std::string quota = "none";
+  if (m.cpu_quota && m.cpu_quota->quota_us) {
+    quota = "cpu.max " + std::to_string(*m.cpu_quota->quota_us) + " " + std::to_string(m.cpu_quota->period_us);
+    if (const auto cpus = m.cpu_quota->cpus()) quota += " (" + number(*cpus, "%.3g") + " CPUs)";
+  }
+  out += fact("cgroup quota", quota);
+  out += fact("Kernel", m.kernel.empty() ? "unknown" : m.kernel);
+  std::string governors;
+  for (const std::string& g : m.governors) governors += (governors.empty() ? "" : ", ") + g;
+  out += fact("Frequency governors", governors.empty() ? "not exposed" : governors);
+  out += fact("Hypervisor", m.hypervisor ? "yes" : "no");
+  out += fact("Load average before the run", m.load ? number(m.load->one, "%.2f") + " " + number(m.load->five, "%.2f") +
+                                                          " " + number(m.load->fifteen, "%.2f") + " (1, 5, 15 min)"
+                                                    : "not read");
+  return out + "</tbody></table></div>\n";
+}
+
+std::string machine_section(std::span<const ReportSource> sources,
+                            const std::vector<std::pair<std::size_t, Warning>>& machine_wide) {
+  std::string out = "<section id=\"machine\">\n<h2>Machine</h2>\n";
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const std::string name = source_name(sources, i);
+    if (!name.empty()) out += "<h3>" + html_escape(name) + "</h3>\n";
+    out += machine_table(sources[i].invocation->machine);
+    std::string items;
+    for (const auto& [source, w] : machine_wide) {
+      if (source != i) continue;
+      items += "<li data-code=\"" + html_escape(w.code) + "\"><span class=\"mark\" aria-hidden=\"true\">\u26A0</span>" +
+               html_escape(w.message) + "</li>\n";
+    }
+    if (!items.empty()) out += "<ul class=\"warnings\" aria-label=\"machine warnings\">\n" + items + "</ul>\n";
+  }
+  return out + "</section>\n";
+}
+
+}  // namespace
+
+std::string html_escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string html_text(std::span<const ReportSource> sources_in, std::string_view date) {
+  std::vector<ReportSource> sources;
+  for (const ReportSource& s : sources_in) {
+    if (s.invocation != nullptr) sources.push_back(s);
+  }
+  std::string out =
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta http-equiv=\"Content-Security-Policy\" content=\"";
+  out += kContentPolicy;
+  out +=
+      "\">\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      "<meta name=\"color-scheme\" content=\"light dark\">\n<title>truvello report \u00B7 " +
+      html_escape(date) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n";
+  out += header(sources, date);
+  out += "<main>\n";
+  std::vector<std::pair<std::size_t, Warning>> machine_wide;
+  std::set<std::pair<std::size_t, std::string>> seen;
+  for (std::uint32_t benchmark : benchmarks_in_order(sources)) {
+    out += benchmark_section(sources, benchmark, machine_wide, seen);
+  }
+  if (benchmarks_in_order(sources).empty()) out += "<p>No run to show.</p>\n";
+  out += scaling_section(sources);
+  out += machine_section(sources, machine_wide);
+  out +=
+      "</main>\n<footer><p>Rates are operations per second, one operation being one step of the workload "
+      "kernel. Variation is the time-weighted coefficient of variation of the per-second rate; drift compares "
+      "the first and the last third of the window.</p></footer>\n</body>\n</html>\n";
+  return out;
+}
+
+}  // namespace truvello::cli

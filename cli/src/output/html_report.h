@@ -1,0 +1,33 @@
+#pragma once
+
+// The HTML report: one self-contained file (inline CSS, inline SVG, no
+// script, nothing fetched) that shows what the runs did, for a person to
+// open, attach to a ticket or print.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "options/invocation.h"
+
+namespace truvello::cli {
+
+// One set of runs to show. A report of one invocation has one source with an
+// empty label; a comparison has one per file, the baseline first, each
+// labelled (its file name, say).
+struct ReportSource {
+  std::string label;
+  const Invocation* invocation = nullptr;  // never null; outlives the call
+};
+
+// The whole document. Every benchmark that any source ran gets one section
+// with one chart, in which every run of that benchmark (of every source, and
+// every repetition within a source) is a line of its own. `date` is printed
+// as given. Every text from outside (labels, machine facts, reasons) is
+// escaped.
+std::string html_text(std::span<const ReportSource> sources, std::string_view date);
+
+// Text made safe for HTML content and attribute values.
+std::string html_escape(std::string_view text);
+
+}  // namespace truvello::cli

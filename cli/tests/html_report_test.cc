@@ -1,0 +1,164 @@
+#include "output/html_report.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "output/units.h"
+#include "report_samples.h"
+#include "stats/warnings.h"
+
+namespace truvello::cli {
+namespace {
+
+using testing::default_invocation;
+using testing::one_second_samples;
+
+constexpr const char* kHostile = "<script>alert(1)</script>";
+
+std::size_t count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + what.size())) ++n;
+  return n;
+}
+
+// The inline SVG charts of a document, in order.
+std::vector<std::string> charts(const std::string& html) {
+  std::vector<std::string> out;
+  for (std::size_t pos = html.find("<svg class=\"chart\""); pos != std::string::npos;
+       pos = html.find("<svg class=\"chart\"", pos + 1)) {
+    out.push_back(html.substr(pos, html.find("</svg>", pos) - pos));
+  }
+  return out;
+}
+
+std::string render(const Invocation& inv, std::string label = "") {
+  const ReportSource source{std::move(label), &inv};
+  return html_text({&source, 1}, "2026-01-02 03:04 UTC");
+}
+
+TEST(HtmlEscape, EveryCharacterThatCouldEndTextOrAnAttribute) {
+  EXPECT_EQ(html_escape(kHostile), "&lt;script&gt;alert(1)&lt;/script&gt;");
+  EXPECT_EQ(html_escape("a&b \"c\" 'd'"), "a&amp;b &quot;c&quot; &#39;d&#39;");
+  EXPECT_EQ(html_escape("\u00B5s plain"), "\u00B5s plain");
+}
+
+TEST(HtmlReport, OutsideTextShowsAsTextNeverAsMarkup) {
+  Invocation inv = default_invocation(kHostile);
+  inv.runs[1].status = TRUVELLO_STATUS_FAILED;
+  inv.runs[1].result->status = TRUVELLO_STATUS_FAILED;
+  inv.runs[1].reason = "could not <start> \"thread\" & 'friends'";
+  const std::string html = render(inv, "<img src=x onerror=alert(2)>.json");
+
+  EXPECT_EQ(count(html, "<script"), 0u);
+  EXPECT_EQ(count(html, "<img"), 0u);
+  EXPECT_EQ(count(html, "<b>"), 0u) << "the kernel text carries markup";
+  EXPECT_NE(html.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(html.find("&lt;img src=x onerror=alert(2)&gt;.json"), std::string::npos);
+  EXPECT_NE(html.find("failed: could not &lt;start&gt; &quot;thread&quot; &amp; &#39;friends&#39;"), std::string::npos);
+  EXPECT_NE(html.find("#1 SMP &lt;b&gt;PREEMPT&lt;/b&gt; &amp; &quot;friends&quot;"), std::string::npos);
+}
+
+TEST(HtmlReport, SelfContainedWithEveryFigureAndWarningOfADefaultRun) {
+  const Invocation inv = default_invocation("Test CPU @ 3.0GHz");
+  const std::string html = render(inv);
+
+  // Nothing is fetched: a policy forbidding it, and no address to fetch.
+  EXPECT_NE(html.find("http-equiv=\"Content-Security-Policy\" content=\"default-src 'none';"), std::string::npos);
+  EXPECT_EQ(count(html, "http:"), 0u);
+  EXPECT_EQ(count(html, "https:"), 0u);
+  EXPECT_EQ(count(html, "url("), 0u);
+  EXPECT_EQ(count(html, "@import"), 0u);
+  EXPECT_EQ(count(html, "<script"), 0u);
+  // Reader's colours, a phone, paper.
+  EXPECT_NE(html.find("prefers-color-scheme:dark"), std::string::npos);
+  EXPECT_NE(html.find("name=\"viewport\""), std::string::npos);
+  EXPECT_NE(html.find("@page{size:A4"), std::string::npos);
+
+  // One chart per benchmark, each titled and described for screen readers,
+  // one stepped line and one mean per run.
+  ASSERT_EQ(charts(html).size(), 2u);
+  for (const std::string& chart : charts(html)) {
+    EXPECT_EQ(count(chart, "<title id=\"chart-"), 1u);
+    EXPECT_EQ(count(chart, "<desc id=\"chart-"), 1u);
+    EXPECT_EQ(count(chart, "<path class=\"rate\""), 1u);
+    EXPECT_EQ(count(chart, "<line class=\"mean\""), 1u);
+    EXPECT_EQ(count(chart, "<rect class=\"band\""), 1u);
+    EXPECT_EQ(count(chart, "<rect class=\"third\""), 2u);
+  }
+  EXPECT_EQ(count(html, "nan"), 0u);
+  EXPECT_EQ(count(html, "inf"), 0u);
+
+  for (const RunOutcome& run : inv.runs) {
+    EXPECT_NE(html.find(rate_text(run.result->mean_rate)), std::string::npos);
+    EXPECT_NE(html.find(percent_text(run.result->cv_percent) + " CV"), std::string::npos);
+    // Worded as the terminal words them, every one of them.
+    for (const Warning& w : run_warnings(run, inv.machine)) {
+      EXPECT_NE(html.find(html_escape(w.message)), std::string::npos) << w.code;
+    }
+  }
+  EXPECT_EQ(count(html, "data-code=\"drift\""), 1u) << "the sagging all-CPU run";
+  EXPECT_EQ(count(html, "data-code=\"hypervisor\""), 1u) << "machine-wide warnings once";
+  const auto scaling = inv.scaling();
+  ASSERT_TRUE(scaling);
+  EXPECT_NE(html.find("Efficiency " + percent_text(scaling->efficiency * 100.0)), std::string::npos);
+
+  // The exact samples, collapsed: 61 rows per run.
+  EXPECT_EQ(count(html, "<details>"), 2u);
+  EXPECT_EQ(count(html, "<details open"), 0u);
+  EXPECT_NE(html.find("<td class=\"num\">" + exact_number(inv.runs[0].samples[0].rate) + "</td>"), std::string::npos);
+
+  // Small enough to attach anywhere.
+  EXPECT_LT(html.size(), 200u * 1024u);
+  RecordProperty("default_run_bytes", static_cast<int>(html.size()));
+}
+
+TEST(HtmlReport, ComparisonAndRepeatsDrawEveryRunAsALineOfItsOwn) {
+  const Invocation baseline = default_invocation("Test CPU");
+  Invocation candidate = default_invocation("Test CPU");
+  candidate.runs.push_back(testing::default_length_run(TRUVELLO_BENCHMARK_SINGLE, 1, 33.0e6, 0.0));
+  const ReportSource sources[] = {{"base.json", &baseline}, {"new.json", &candidate}};
+  const std::string html = html_text(sources, "today");
+
+  const std::vector<std::string> drawn = charts(html);
+  ASSERT_EQ(drawn.size(), 2u) << "still one chart per benchmark";
+  EXPECT_EQ(count(drawn[0], "<path class=\"rate\""), 3u) << "the baseline's and the candidate's two";
+  EXPECT_EQ(count(drawn[1], "<path class=\"rate\""), 2u);
+  EXPECT_NE(html.find("<svg class=\"key s2 d2\""), std::string::npos) << "third line: own colour, own dash";
+  EXPECT_NE(html.find(">new.json, run 2</td>"), std::string::npos);
+  EXPECT_NE(html.find(">baseline</td>"), std::string::npos);
+  EXPECT_NE(html.find(">+10.0 %</td>"), std::string::npos) << "33 M against 30 M";
+  EXPECT_EQ(count(html, "data-code=\"hypervisor\""), 2u) << "once per machine";
+}
+
+TEST(HtmlReport, RunsWithoutUsableSamplesStillRender) {
+  Invocation inv;
+  inv.machine.online_cpus = 2;
+  RunOutcome failed;
+  failed.config = truvello_config{TRUVELLO_ABI_VERSION, 32, TRUVELLO_BENCHMARK_SINGLE, 0, 1.0, 1.0};
+  failed.status = TRUVELLO_STATUS_FAILED;
+  failed.reason = "cannot start a worker thread";
+  inv.runs.push_back(failed);
+  RunOutcome odd = failed;
+  odd.config.benchmark = TRUVELLO_BENCHMARK_ALL_CPUS;
+  odd.status = TRUVELLO_STATUS_CANCELLED;
+  odd.reason = "cancelled";
+  odd.samples = one_second_samples({1e12, 2e12});
+  odd.samples.push_back({3.0, 1.0, 0, std::numeric_limits<double>::quiet_NaN()});
+  inv.runs.push_back(odd);
+  const std::string html = render(inv);
+
+  const std::vector<std::string> drawn = charts(html);
+  ASSERT_EQ(drawn.size(), 2u);
+  EXPECT_NE(drawn[0].find(">no samples</text>"), std::string::npos);
+  EXPECT_EQ(drawn[1].find(">no samples</text>"), std::string::npos);
+  EXPECT_NE(html.find("failed: cannot start a worker thread"), std::string::npos);
+  EXPECT_EQ(count(html, "nan"), 0u);
+  EXPECT_EQ(count(html, "inf"), 0u);
+  EXPECT_NE(html.find(" T</text>"), std::string::npos) << "tera rates keep a readable axis";
+}
+
+}  // namespace
+}  // namespace truvello::cli
