@@ -107,8 +107,9 @@ typedef void (*truvello_progress_fn)(const truvello_progress_record* record, voi
 /* Returns TRUVELLO_ABI_VERSION. Any thread, any time. */
 TRUVELLO_API uint32_t truvello_abi_version(void);
 
-/* Returns the static NUL-terminated version text "0.0.2"; never NULL, never
- * to be freed. Any thread, any time. */
+/* Returns the static NUL-terminated version text of the library, three
+ * dot-separated numbers such as "1.2.3"; never NULL, never to be freed. Any
+ * thread, any time. */
 TRUVELLO_API const char* truvello_version(void);
 
 /* Returns a new handle, never NULL (exhausted memory ends the process).

@@ -12,8 +12,6 @@ constexpr const char kUnknownBenchmark[] = "unknown benchmark";
 constexpr const char kReservedNonZero[] = "reserved config field must be zero";
 constexpr const char kBadDurations[] = "durations must be finite: warmup >= 0, measurement > 0";
 
-constexpr std::uint64_t kNanosPerSecond = 1'000'000'000;
-
 // A finite, non-negative double as mantissa * 2^exponent, with both integers
 // exact.
 struct Binary {

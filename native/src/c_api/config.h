@@ -4,7 +4,7 @@
 #include <optional>
 #include <variant>
 
-#include "duration.h"
+#include "clock.h"
 #include "truvello.h"
 
 namespace truvello {

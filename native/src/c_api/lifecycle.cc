@@ -5,8 +5,8 @@
 
 #include "config.h"
 #include "handle.h"
+#include "run_report.h"
 #include "truvello.h"
-#include "version.h"
 
 namespace {
 

@@ -1,8 +1,10 @@
 // The readers: copies out of the handle's stored outcome, under its mutex,
 // written to the host's record only on success and then completely.
+#include <cstddef>
 #include <mutex>
 
 #include "handle.h"
+#include "run_report.h"
 #include "truvello.h"
 
 namespace truvello {
@@ -27,7 +29,17 @@ truvello_result_record result_record(const RunReport& r) {
   return out;
 }
 
+// The engine's own constants and records are the C interface's, value for
+// value and field for field.
+static_assert(kStatusCompleted == TRUVELLO_STATUS_COMPLETED);
+static_assert(kStatusCancelled == TRUVELLO_STATUS_CANCELLED);
+static_assert(kStatusFailed == TRUVELLO_STATUS_FAILED);
+static_assert(kAbiVersion == TRUVELLO_ABI_VERSION);
 static_assert(sizeof(Sample) == sizeof(truvello_sample_record));
+static_assert(offsetof(Sample, t) == offsetof(truvello_sample_record, t));
+static_assert(offsetof(Sample, dt) == offsetof(truvello_sample_record, dt));
+static_assert(offsetof(Sample, ops) == offsetof(truvello_sample_record, ops));
+static_assert(offsetof(Sample, rate) == offsetof(truvello_sample_record, rate));
 
 }  // namespace
 }  // namespace truvello

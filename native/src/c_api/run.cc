@@ -9,11 +9,19 @@
 #include "handle.h"
 #include "reason_text.h"
 #include "run_driver.h"
-#include "system.h"
+#include "runtime.h"
 #include "truvello.h"
 
 namespace truvello {
 namespace {
+
+// The engine's phases and benchmark selector are the C interface's.
+static_assert(kPhaseWarmup == TRUVELLO_PHASE_WARMUP);
+static_assert(kPhaseMeasurement == TRUVELLO_PHASE_MEASUREMENT);
+static_assert(kPhaseDone == TRUVELLO_PHASE_DONE);
+static_assert(kPhaseCancelled == TRUVELLO_PHASE_CANCELLED);
+static_assert(kPhaseFailed == TRUVELLO_PHASE_FAILED);
+static_assert(kBenchmarkSingle == TRUVELLO_BENCHMARK_SINGLE);
 
 RunReport failed_report(const char* reason, std::uint32_t benchmark, double warmup_seconds,
                         double measurement_seconds) {

@@ -7,9 +7,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
-#include "value_or_error.h"
+#include "errors.h"
 
 namespace truvello {
 
@@ -91,5 +92,14 @@ class ReadinessQueue {
 
 using ReadySender = ReadinessQueue::Sender;
 using ReadyReceiver = ReadinessQueue::Receiver;
+
+// `text` between double quotes with debug escaping: a backslash before `"`
+// and `\`, tab, CR and LF as \t, \r and \n, other control characters as
+// \u{hex}.
+std::string debug_quoted(std::string_view text);
+
+// How a failed handshake receive reads in a failure reason: Ok(Err("...")) for
+// a worker's error message, Err(RecvError) for a disconnected queue.
+std::string debug_rendering(const std::optional<Readiness>& received);
 
 }  // namespace truvello

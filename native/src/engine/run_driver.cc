@@ -7,11 +7,11 @@
 #include <optional>
 #include <vector>
 
-#include "debug_rendering.h"
+#include "clock.h"
+#include "readiness_queue.h"
 #include "statistics.h"
-#include "timing.h"
+#include "threads.h"
 #include "worker_loop.h"
-#include "workers.h"
 
 namespace truvello {
 
@@ -57,14 +57,6 @@ std::uint32_t final_phase(std::uint32_t status) {
   return kPhaseFailed;
 }
 
-// The blocks shared between the driver and its workers for one run.
-struct SharedState {
-  std::vector<std::shared_ptr<Counters>> counters;
-  std::shared_ptr<TimingCell> timing;
-  std::shared_ptr<StartGate> gate;
-  std::shared_ptr<std::atomic<bool>> stop;
-};
-
 // Opens the start gate exactly once per run, one of two ways: `open` lets
 // the workers run; `dismiss`, or leaving set-up without either (an early
 // return, or an exception such as exhausted memory), sets `stop` first and
@@ -100,7 +92,7 @@ class GateGuard {
 // Watches a released run until its end or cancellation: one pass every
 // 10 ms, a sample per second of measurement, progress at most every 100 ms
 // and at each phase change.
-void sample_until_end(RunReport& report, const SharedState& run, const Timing& timing, Duration warmup,
+void sample_until_end(RunReport& report, const RunState& run, const Timing& timing, Duration warmup,
                       Duration measurement, const std::atomic<bool>& cancel, const ProgressSink& progress) {
   const double planned = report.warmup_seconds + report.measurement_seconds;
   double last_t = 0.0;
@@ -118,7 +110,7 @@ void sample_until_end(RunReport& report, const SharedState& run, const Timing& t
 
     std::uint64_t sum = 0;
     for (const auto& c : run.counters) {
-      sum += (measuring ? c->measured_ops : c->warmup_ops).load(std::memory_order_relaxed);
+      sum += (measuring ? c.measured_ops : c.warmup_ops).load(std::memory_order_relaxed);
     }
 
     if (measuring) {
@@ -151,12 +143,12 @@ void sample_until_end(RunReport& report, const SharedState& run, const Timing& t
 // state is released on the way out in the reverse order of its creation:
 // receiving end, the driver's sending end, the gate guard (which dismisses
 // the workers if the run never started), the workers (stopped and joined),
-// stop flag, gate, timing cell, counters.
+// and last the run state they referred to.
 void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration measurement,
            const std::shared_ptr<std::atomic<bool>>& cancel, const ProgressSink& progress,
            const std::shared_ptr<Runtime>& runtime) {
   std::uint32_t n = 1;
-  if (benchmark != 1) {
+  if (benchmark != kBenchmarkSingle) {
     auto cpus = runtime->available_cpus();
     if (!cpus.ok()) {
       report.reason = "cannot determine available CPUs: " + cpus.message().display();
@@ -171,17 +163,12 @@ void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration
     return;
   }
 
-  SharedState run;
-  run.counters.reserve(n);
-  for (std::uint32_t i = 0; i < n; ++i) run.counters.push_back(std::shared_ptr<Counters>(std::make_unique<Counters>()));
-  run.timing = std::make_shared<TimingCell>();
-  run.gate = std::make_shared<StartGate>();
-  run.stop = std::make_shared<std::atomic<bool>>(false);
+  RunState run(n);  // declared before the workers, so it outlives them
   Workers workers(run.stop);
   // Room for every handle before the first thread starts, so that keeping
   // the handle of a started thread cannot fail.
   workers.reserve(n);
-  GateGuard gate(*run.gate, *run.stop);
+  GateGuard gate(run.gate, run.stop);
   auto queue = ReadinessQueue::make();  // destroyed receiver first, then sender
   ReadySender& sender = queue.first;
   ReadyReceiver& receiver = queue.second;
@@ -193,7 +180,7 @@ void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration
   };
 
   for (std::uint32_t i = 0; i < n; ++i) {
-    WorkerTask task{i, sender.clone(), runtime, run.gate, run.stop, run.timing, cancel, run.counters[i]};
+    WorkerTask task{i, sender.clone(), *runtime, run, *cancel};
     auto started = runtime->spawn(i, WorkItem([task = std::move(task)]() mutable { run_worker(std::move(task)); }));
     if (!started.ok()) return dismiss("cannot start worker: " + started.message().display());
     workers.add(std::move(started).value());
@@ -210,17 +197,17 @@ void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration
   const std::optional<Instant> end = warm_end ? warm_end->checked_add(measurement) : std::nullopt;
   if (!end) return dismiss("requested duration exceeds the monotonic clock range");
   const Timing timing{start, *warm_end, *end};
-  run.timing->set(timing);
+  run.timing.set(timing);
   gate.open();
 
   sample_until_end(report, run, timing, warmup, measurement, *cancel, progress);
 
-  run.stop->store(true);
+  run.stop.store(true);
   const bool panicked = workers.join_all();
   WorkerTotals totals;
   for (const auto& c : run.counters) {
-    totals.add(c->measured_ops.load(std::memory_order_relaxed), c->measured_ns.load(std::memory_order_relaxed),
-               c->checksum.load(std::memory_order_relaxed));
+    totals.add(c.measured_ops.load(std::memory_order_relaxed), c.measured_ns.load(std::memory_order_relaxed),
+               c.checksum.load(std::memory_order_relaxed));
   }
   totals.store_in(report);
   finish_samples(report);

@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "duration.h"
-#include "progress.h"
+#include "clock.h"
 #include "run_report.h"
 #include "runtime.h"
 
@@ -15,11 +14,15 @@ namespace truvello {
 // and threads. Claimed by compare-and-swap, released by a store.
 extern std::atomic<bool> ACTIVE;
 
+// The benchmark selector of the single-worker benchmark; any other value
+// runs one worker per available CPU.
+inline constexpr std::uint32_t kBenchmarkSingle = 1;
+
 // Performs one complete run on the calling thread: admission, worker start-up
 // and handshake, warm-up and measurement with sampling and progress, stop and
 // join, statistics. Never returns an error: every failure is a report with
 // its status and reason. Every worker has been joined when it returns.
-// benchmark 1 runs one worker; any other value one per available CPU.
+// kBenchmarkSingle runs one worker; any other value one per available CPU.
 RunReport run_with(std::uint32_t benchmark, Duration warmup, Duration measurement,
                    const std::shared_ptr<std::atomic<bool>>& cancel, const ProgressSink& progress,
                    std::shared_ptr<Runtime> runtime);

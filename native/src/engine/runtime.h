@@ -1,14 +1,22 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
-#include "join_handle.h"
+#include "errors.h"
 #include "kernel.h"
-#include "platform_error.h"
-#include "value_or_error.h"
-#include "work_item.h"
+#include "threads.h"
 
 namespace truvello {
+
+// The workload's construction result as the engine's own: the kernel, or the
+// workload's message unchanged (a refused table reservation reads "memory
+// allocation failed because the memory allocator returned an error").
+inline ValueOrError<Kernel> from_workload(Fallible<Kernel> built) {
+  if (!built.ok()) return ValueOrError<Kernel>::error(built.message());
+  return std::move(built).value();
+}
 
 // Everything the run engine needs from the machine, behind one narrow seam so
 // that tests can inject a failing CPU count, thread start or kernel build.
@@ -29,6 +37,21 @@ class Runtime {
 
   // Builds the kernel of worker `index`, on that worker's own thread.
   virtual ValueOrError<Kernel> kernel(std::uint64_t index) = 0;
+};
+
+// The production Runtime over POSIX: the online processor count, threads
+// named "truvello-<index>" with 2 MiB stacks, and kernels seeded by index.
+// Stateless.
+class System final : public Runtime {
+ public:
+  static constexpr std::size_t kStackSize = 2 * 1024 * 1024;
+
+  ValueOrError<std::uint32_t, PlatformError> available_cpus() override;
+  ValueOrError<JoinHandle, PlatformError> spawn(std::uint64_t index, WorkItem work) override;
+  ValueOrError<Kernel> kernel(std::uint64_t index) override;
+
+  // "truvello-" followed by the index in decimal.
+  static std::string thread_name(std::uint64_t index);
 };
 
 }  // namespace truvello

@@ -1,24 +1,12 @@
 #include "worker_loop.h"
 
-#include <limits>
 #include <optional>
 
+#include "runtime.h"
+
 namespace truvello {
-namespace {
-
-std::uint64_t saturating_nanos(Duration d) {
-  constexpr std::uint64_t kNanosPerSecond = 1'000'000'000;
-  std::uint64_t ns = 0;
-  if (__builtin_mul_overflow(d.secs, kNanosPerSecond, &ns) || __builtin_add_overflow(ns, d.nanos, &ns)) {
-    return std::numeric_limits<std::uint64_t>::max();
-  }
-  return ns;
-}
-
-}  // namespace
-
 void run_worker(WorkerTask task) {
-  auto built = task.runtime->kernel(task.index);
+  auto built = task.runtime.kernel(task.index);
   {
     // Exactly one entry, and the sending end goes right after it.
     ReadySender ready = std::move(task.ready);
@@ -27,15 +15,15 @@ void run_worker(WorkerTask task) {
   if (!built.ok()) return;
   Kernel kernel = std::move(built).value();
 
-  task.gate->wait();
-  auto& stop = *task.stop;
-  auto& cancel = *task.cancel;
+  task.run.gate.wait();
+  const auto& stop = task.run.stop;
+  const auto& cancel = task.cancel;
   if (stop.load(std::memory_order_relaxed)) return;  // dismissed: counters untouched
 
-  const Timing& timing = task.timing->get();
+  const Timing& timing = task.run.timing.get();
   const Instant warm_end = timing.warm_end;
   const Instant end = timing.end;
-  Counters& counters = *task.counters;
+  Counters& counters = task.run.counters[task.index];
   std::uint64_t last_result = 0;
 
   for (;;) {
@@ -50,7 +38,7 @@ void run_worker(WorkerTask task) {
   }
 
   const Instant exit = Instant::now();
-  counters.measured_ns.store(saturating_nanos(exit.saturating_since(warm_end)), std::memory_order_relaxed);
+  counters.measured_ns.store(exit.saturating_since(warm_end).saturating_nanos(), std::memory_order_relaxed);
   counters.checksum.store(last_result, std::memory_order_relaxed);
 }
 

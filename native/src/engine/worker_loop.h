@@ -1,6 +1,6 @@
 #pragma once
 
-#include "worker_task.h"
+#include "run_state.h"
 
 namespace truvello {
 

@@ -7,6 +7,7 @@
 #include "handle.h"
 #include "owned_handle.h"
 #include "truvello.h"
+#include "truvello_version.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ OwnedHandle create() { return truvello::testing::make_handle(); }
 TEST(Lifecycle, VersionsNeedNoHandle) {
   EXPECT_EQ(truvello_abi_version(), 1u);
   ASSERT_NE(truvello_version(), nullptr);
-  EXPECT_STREQ(truvello_version(), "0.0.2");
+  EXPECT_STREQ(truvello_version(), TRUVELLO_VERSION_TEXT);
   EXPECT_EQ(truvello_version(), truvello_version());  // static text, not a fresh copy
 }
 

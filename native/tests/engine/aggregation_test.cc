@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "run_driver.h"
+#include "runtime.h"
 #include "statistics.h"
-#include "system.h"
 #include "worker_loop.h"
 
 namespace truvello {

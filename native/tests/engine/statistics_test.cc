@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "truvello_version.h"
+
 namespace truvello {
 namespace {
 
@@ -141,7 +143,7 @@ TEST(RunReportInitialState, FailedEmptyAndVersioned) {
   EXPECT_EQ(r.status, kStatusFailed);
   EXPECT_EQ(r.reason, "");
   EXPECT_TRUE(r.samples.empty());
-  EXPECT_STREQ(r.version, "0.0.2");
+  EXPECT_STREQ(r.version, TRUVELLO_VERSION_TEXT);
   EXPECT_EQ(r.benchmark, 2u);
   EXPECT_EQ(r.warmup_seconds, 1.5);
   EXPECT_EQ(r.measurement_seconds, 2.5);

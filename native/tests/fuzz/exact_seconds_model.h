@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "duration.h"
+#include "clock.h"
 
 namespace truvello::fuzz {
 

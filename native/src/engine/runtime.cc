@@ -1,4 +1,4 @@
-#include "system.h"
+#include "runtime.h"
 
 #include <errno.h>
 #include <limits.h>
@@ -9,6 +9,7 @@
 #include <memory>
 
 namespace truvello {
+
 namespace {
 
 // What a new thread owns from its start until it ends.
@@ -80,6 +81,6 @@ ValueOrError<JoinHandle, PlatformError> System::spawn(std::uint64_t index, WorkI
   return JoinHandle(thread);
 }
 
-ValueOrError<Kernel> System::kernel(std::uint64_t index) { return Kernel::new_with_allocator(index); }
+ValueOrError<Kernel> System::kernel(std::uint64_t index) { return from_workload(Kernel::new_with_allocator(index)); }
 
 }  // namespace truvello

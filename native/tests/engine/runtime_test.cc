@@ -1,4 +1,4 @@
-#include "system.h"
+#include "runtime.h"
 
 #include <errno.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "instant.h"
+#include "clock.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +47,22 @@ TEST(Duration, SecondsRule) {
   EXPECT_EQ((Duration{2, 500'000'000}).as_seconds(), 2.5);
   EXPECT_EQ((Duration{0, 1}).as_seconds(), 1e-9);
   EXPECT_EQ((Duration{std::numeric_limits<std::uint64_t>::max(), 0}).as_seconds(), 18446744073709551616.0);
+}
+
+TEST(Duration, SaturatingNanosecondsStopAtTheLargestU64) {
+  constexpr std::uint64_t kMaxU64 = std::numeric_limits<std::uint64_t>::max();
+  const struct {
+    Duration d;
+    std::uint64_t ns;
+  } cases[] = {
+      {Duration{}, 0},
+      {Duration{1, 5}, 1'000'000'005},
+      {Duration{18'446'744'073, 709'551'615}, kMaxU64},  // exactly the largest
+      {Duration{18'446'744'073, 709'551'616}, kMaxU64},  // one past: the add overflows
+      {Duration{18'446'744'074, 0}, kMaxU64},            // the multiply overflows
+      {Duration{kMaxU64, 999'999'999}, kMaxU64},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.d.saturating_nanos(), c.ns) << c.d.secs << " s " << c.d.nanos << " ns";
 }
 
 }  // namespace

@@ -4,9 +4,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "debug_rendering.h"
 #include "readiness_queue.h"
-#include "system.h"
+#include "runtime.h"
 
 namespace truvello {
 namespace {
