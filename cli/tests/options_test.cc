@@ -53,6 +53,21 @@ TEST(Options, QuickAndExplicitLengths) {
   EXPECT_EQ(mixed[1].measurement_seconds, 0.3);
 }
 
+TEST(Options, RepeatRunsEachBenchmarkInARow) {
+  const auto configs = parse_ok({"--repeat", "3", "--quick"}).configs(library_defaults());
+  ASSERT_EQ(configs.size(), 6u);
+  for (std::size_t i = 0; i < configs.size(); ++i) {
+    EXPECT_EQ(configs[i].benchmark, i < 3 ? TRUVELLO_BENCHMARK_SINGLE : TRUVELLO_BENCHMARK_ALL_CPUS) << i;
+    EXPECT_EQ(configs[i].measurement_seconds, 5.0);
+  }
+  EXPECT_EQ(parse_ok({"--all-cpus", "--repeat=2"}).configs(library_defaults()).size(), 2u);
+  for (const char* bad : {"0", "-1", "two", "1.5", "10001"}) {
+    const ParsedCommandLine parsed = parse_command_line({"--repeat", bad});
+    EXPECT_EQ(parsed.exit_code, kExitUsage) << bad;
+    EXPECT_NE(parsed.err.find("--repeat"), std::string::npos) << parsed.err;
+  }
+}
+
 TEST(Options, NumbersTheLibraryMustJudgePassThrough) {
   // Zero, negative and non-finite lengths parse; rejecting them is the
   // library's job, with its own reason text.
@@ -90,7 +105,7 @@ TEST(Options, HelpGoesToStdoutAndExitsZero) {
   EXPECT_FALSE(parsed.options.has_value());
   EXPECT_EQ(parsed.exit_code, kExitOk);
   for (const char* option : {"--single", "--all-cpus", "--warmup", "--measure", "--quick", "--quiet", "--json",
-                             "--export-json", "--export-csv", "--export-markdown"}) {
+                             "--repeat", "--export-json", "--export-csv", "--export-markdown"}) {
     EXPECT_NE(parsed.out.find(option), std::string::npos) << option;
   }
   EXPECT_TRUE(parsed.err.empty());

@@ -27,13 +27,12 @@ std::vector<truvello_config> Options::configs(const truvello_config& defaults) c
 
   const bool both = !single && !all_cpus;
   std::vector<truvello_config> out;
-  if (single || both) {
-    out.push_back(base);
-    out.back().benchmark = TRUVELLO_BENCHMARK_SINGLE;
-  }
-  if (all_cpus || both) {
-    out.push_back(base);
-    out.back().benchmark = TRUVELLO_BENCHMARK_ALL_CPUS;
+  for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
+    const bool selected = both || (benchmark == TRUVELLO_BENCHMARK_SINGLE ? single : all_cpus);
+    for (unsigned i = 0; selected && i < repeat; ++i) {
+      out.push_back(base);
+      out.back().benchmark = benchmark;
+    }
   }
   return out;
 }
@@ -51,6 +50,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   app.add_option("--measure", o.measurement_seconds,
                  "Measurement window in seconds (default 60; at least 10 for a comparable score)")
       ->type_name("SECONDS");
+  app.add_option("--repeat", o.repeat, "Run each selected benchmark N times in a row (default 1)")
+      ->type_name("N")
+      ->check(CLI::Range(1u, kMaxRepeat));
   app.add_flag("--quick", o.quick, "A first look: 2 s warm-up and 5 s measurement");
   app.add_flag("-q,--quiet", o.quiet, "No progress output on stderr");
   app.add_flag("--json", o.json, "Print one JSON document on stdout instead of the summary");

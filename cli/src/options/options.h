@@ -20,6 +20,7 @@ struct Options {
   bool quick = false;     // --quick: short lengths for a first look
   std::optional<double> warmup_seconds;
   std::optional<double> measurement_seconds;
+  unsigned repeat = 1;  // --repeat: runs of each selected benchmark, in a row
   bool quiet = false;
   bool json = false;
   bool version = false;
@@ -30,11 +31,14 @@ struct Options {
   // The configuration of every run, in order, starting from the library's
   // defaults. Explicit lengths win over --quick, which wins over the
   // defaults; neither --single nor --all-cpus means both, single first.
+  // Each benchmark appears `repeat` times in a row.
   std::vector<truvello_config> configs(const truvello_config& defaults) const;
 };
 
 inline constexpr double kQuickWarmupSeconds = 2.0;
 inline constexpr double kQuickMeasurementSeconds = 5.0;
+// More runs than anyone waits for; the bound keeps a typo from planning years.
+inline constexpr unsigned kMaxRepeat = 10000;
 
 // The result of reading the command line: either options to run with, or an
 // exit with the text to print (help on stdout, usage errors on stderr).

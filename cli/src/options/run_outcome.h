@@ -24,6 +24,7 @@ struct BenchmarkKind {
 // that the handle can be released before anything is printed.
 struct RunOutcome {
   truvello_config config{};
+  std::uint32_t repeat = 1;                       // 1-based place of the run in its benchmark's series
   std::uint32_t status = TRUVELLO_STATUS_FAILED;  // what truvello_run returned
   std::optional<truvello_result_record> result;   // absent if nothing was stored
   std::string reason;

@@ -83,6 +83,13 @@ ProgressDisplay::Mode progress_mode(const Options& options) {
   return isatty(STDERR_FILENO) ? ProgressDisplay::Mode::kBar : ProgressDisplay::Mode::kLines;
 }
 
+// The 1-based place of configs[i] among the runs of its benchmark.
+std::uint32_t series_position(const std::vector<truvello_config>& configs, std::size_t i) {
+  std::uint32_t position = 0;
+  for (std::size_t j = 0; j <= i; ++j) position += configs[j].benchmark == configs[i].benchmark ? 1 : 0;
+  return position;
+}
+
 int run(const Options& options) {
   const Glyphs glyphs = is_utf8_codeset(nl_langinfo(CODESET)) ? Glyphs::kBlocks : Glyphs::kAscii;
 
@@ -109,7 +116,8 @@ int run(const Options& options) {
     for (std::size_t i = 0; i < configs.size() && SignalWatch::received() == 0; ++i) {
       progress.begin_run(i, BenchmarkKind{configs[i].benchmark});
       invocation.runs.push_back(run_benchmark(configs[i], signals, progress));
-      const RunOutcome& run = invocation.runs.back();
+      RunOutcome& run = invocation.runs.back();
+      run.repeat = series_position(configs, i);
       if (run.status == TRUVELLO_STATUS_FAILED) {
         std::fprintf(stderr, "truvello: benchmark %u failed: %s\n", static_cast<unsigned>(run.config.benchmark),
                      run.reason.c_str());

@@ -54,7 +54,7 @@ TEST(Command, JsonDocumentAgreesWithTheResultRecords) {
   ASSERT_EQ(done.status, 0) << done.err;
   // Nothing but the document on stdout: parsing all of it must succeed.
   const json doc = json::parse(done.out);
-  EXPECT_EQ(doc["schema_version"], 1);
+  EXPECT_EQ(doc["schema_version"], 2);
   EXPECT_EQ(doc["library"]["version"], "0.0.2");
   EXPECT_EQ(doc["library"]["abi_version"], 1);
   EXPECT_GE(doc["machine"]["online_cpus"].get<unsigned>(), 1u);
@@ -112,7 +112,7 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
   std::istringstream csv(read_file(dir.file("r.csv")));
   std::string line;
   std::getline(csv, line);
-  EXPECT_EQ(line, "run,benchmark,status,index,t,dt,ops,rate");
+  EXPECT_EQ(line, "run,repeat,benchmark,status,index,t,dt,ops,rate");
   std::size_t rows = 0;
   std::uint64_t csv_ops = 0;
   std::uint64_t json_ops = 0;
@@ -120,8 +120,8 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
     ++rows;
     std::istringstream fields(line);
     std::string field;
-    for (int i = 0; i < 7 && std::getline(fields, field, ','); ++i) {
-      if (i == 6) csv_ops += std::stoull(field);
+    for (int i = 0; i < 8 && std::getline(fields, field, ','); ++i) {
+      if (i == 7) csv_ops += std::stoull(field);
     }
   }
   for (const json& run : doc["runs"]) json_ops += run["result"]["total_ops"].get<std::uint64_t>();
@@ -137,6 +137,27 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
   EXPECT_NE(table[0].find("Score (ops/s)"), std::string::npos);
   EXPECT_NE(table[2].find("| single worker | completed |"), std::string::npos) << table[2];
   EXPECT_NE(table[3].find("| all CPUs | completed |"), std::string::npos) << table[3];
+}
+
+TEST(Command, RepeatRunsEverySeriesAndExportsEachRun) {
+  const Finished done = run_command({"--repeat", "2", "--warmup", "0", "--measure", "0.3", "--json"});
+  ASSERT_EQ(done.status, 0) << done.err;
+  const json doc = json::parse(done.out);
+  ASSERT_EQ(doc["runs"].size(), 4u);
+  const char* names[] = {"single", "single", "all-cpus", "all-cpus"};
+  for (std::size_t i = 0; i < 4; ++i) {
+    expect_consistent_run(doc["runs"][i]);
+    EXPECT_EQ(doc["runs"][i]["name"], names[i]);
+    EXPECT_EQ(doc["runs"][i]["repeat"], i % 2 + 1);
+  }
+  EXPECT_NE(done.err.find("[4/4 all CPUs] done"), std::string::npos) << "the progress counts every run\n" << done.err;
+
+  const Finished summary = run_command({"--single", "--repeat", "2", "--warmup", "0", "--measure", "0.3", "-q"});
+  ASSERT_EQ(summary.status, 0) << summary.err;
+  // The separator depends on the locale's character set; the words do not.
+  EXPECT_NE(summary.out.find("single worker"), std::string::npos) << summary.out;
+  EXPECT_NE(summary.out.find("run 2\n"), std::string::npos) << summary.out;
+  EXPECT_NE(summary.out.find("CV across runs"), std::string::npos) << summary.out;
 }
 
 // Cancels a long run once it is measuring and checks what is left.
