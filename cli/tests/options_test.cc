@@ -111,6 +111,41 @@ TEST(Options, HelpGoesToStdoutAndExitsZero) {
   EXPECT_TRUE(parsed.err.empty());
 }
 
+TEST(Options, Subcommands) {
+  ParsedCommandLine parsed = parse_command_line({"report", "run.json"});
+  ASSERT_TRUE(parsed.report) << parsed.err;
+  EXPECT_FALSE(parsed.options);
+  EXPECT_EQ(parsed.report->file, "run.json");
+
+  parsed = parse_command_line(
+      {"compare", "base.json", "a.json", "b.json", "--fail-if-slower", "2.5", "--json", "--export-markdown", "c.md"});
+  ASSERT_TRUE(parsed.compare) << parsed.err;
+  EXPECT_EQ(parsed.compare->baseline, "base.json");
+  EXPECT_EQ(parsed.compare->candidates, (std::vector<std::string>{"a.json", "b.json"}));
+  EXPECT_EQ(parsed.compare->fail_if_slower_percent, 2.5);
+  EXPECT_TRUE(parsed.compare->json);
+  EXPECT_EQ(parsed.compare->export_markdown, "c.md");
+  EXPECT_FALSE(parse_command_line({"compare", "base.json", "a.json"}).compare->fail_if_slower_percent);
+
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"compare", "base.json"},
+                                               {"compare"},
+                                               {"report"},
+                                               {"report", "a.json", "b.json"},
+                                               {"compare", "a", "b", "--fail-if-slower", "-1"},
+                                               {"compare", "a", "b", "--fail-if-slower", "x"},
+                                               {"compare", "a", "b", "--single"},
+                                               {"--quick", "compare", "a", "b"},
+                                               {"report", "a", "compare", "b", "c"}}) {
+    const ParsedCommandLine bad = parse_command_line(args);
+    EXPECT_EQ(bad.exit_code, kExitUsage) << ::testing::PrintToString(args);
+    EXPECT_FALSE(bad.compare || bad.report || bad.options);
+    EXPECT_NE(bad.err.find("Usage"), std::string::npos) << bad.err;
+  }
+  const ParsedCommandLine help = parse_command_line({"compare", "--help"});
+  EXPECT_EQ(help.exit_code, kExitOk);
+  EXPECT_NE(help.out.find("--fail-if-slower"), std::string::npos) << help.out;
+}
+
 TEST(Options, OutputFlags) {
   const Options o =
       parse_ok({"--json", "-q", "--export-json", "a.json", "--export-csv=b.csv", "--export-markdown", "c.md"});

@@ -20,6 +20,12 @@ struct BenchmarkKind {
   const char* title() const { return selector == TRUVELLO_BENCHMARK_ALL_CPUS ? "all CPUs" : "single worker"; }
 };
 
+// A warning as a saved document recorded it.
+struct RecordedWarning {
+  std::string code;
+  std::string message;
+};
+
 // Everything the library reported about one run, copied out of its handle so
 // that the handle can be released before anything is printed.
 struct RunOutcome {
@@ -33,6 +39,9 @@ struct RunOutcome {
   // machine exposes the counters.
   std::optional<std::uint64_t> throttle_before;
   std::optional<std::uint64_t> throttle_after;
+  // Set for a run read back from a saved document: its warnings are shown as
+  // recorded, since some depend on readings the document does not keep.
+  std::optional<std::vector<RecordedWarning>> recorded_warnings;
 
   BenchmarkKind kind() const { return BenchmarkKind{config.benchmark}; }
   bool completed() const { return status == TRUVELLO_STATUS_COMPLETED && result.has_value(); }

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "compare/command_output.h"
+#include "compare/report_command.h"
 #include "machine/machine_probe.h"
 #include "options/invocation.h"
 #include "options/options.h"
@@ -148,6 +150,13 @@ int main(int argc, char** argv) {
   const ParsedCommandLine parsed = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
   std::fputs(parsed.out.c_str(), stdout);
   std::fputs(parsed.err.c_str(), stderr);
+  if (parsed.report || parsed.compare) {
+    const Glyphs glyphs = is_utf8_codeset(nl_langinfo(CODESET)) ? Glyphs::kBlocks : Glyphs::kAscii;
+    const CommandOutput output = parsed.report ? report_command(*parsed.report, glyphs) : CommandOutput{};
+    std::fputs(output.out.c_str(), stdout);
+    std::fputs(output.err.c_str(), stderr);
+    return output.exit_code;
+  }
   if (!parsed.options) return parsed.exit_code;
   if (parsed.options->version) {
     std::printf("truvello %s\nlibrary %s (interface %u)\n", TRUVELLO_COMMAND_VERSION, truvello_version(),

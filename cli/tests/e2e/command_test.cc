@@ -160,6 +160,23 @@ TEST(Command, RepeatRunsEverySeriesAndExportsEachRun) {
   EXPECT_NE(summary.out.find("CV across runs"), std::string::npos) << summary.out;
 }
 
+TEST(Command, ReportPrintsTheSummaryOfASavedRunAgain) {
+  TempDir dir;
+  const Finished done = run_command({"--warmup", "0", "--measure", "0.3", "-q", "--export-json", dir.file("r.json")});
+  ASSERT_EQ(done.status, 0) << done.err;
+  const Finished report = run_command({"report", dir.file("r.json")});
+  EXPECT_EQ(report.status, 0) << report.err;
+  EXPECT_EQ(report.out, done.out) << "the same text as after the run, warnings included";
+  EXPECT_TRUE(report.err.empty()) << report.err;
+
+  const Finished missing = run_command({"report", dir.file("missing.json")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "truvello: " + dir.file("missing.json") + ": cannot open: No such file or directory\n");
+  EXPECT_TRUE(missing.out.empty());
+  EXPECT_EQ(run_command({"report"}).status, 64);
+  EXPECT_EQ(run_command({"--single", "report", dir.file("r.json")}).status, 64) << "run options with a subcommand";
+}
+
 // Cancels a long run once it is measuring and checks what is left.
 void expect_cancelled_by(int signo, int expected_status) {
   TempDir dir;
