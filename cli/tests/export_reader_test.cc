@@ -1,8 +1,12 @@
 #include "compare/export_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "output/json_report.h"
@@ -126,6 +130,160 @@ TEST(ExportReader, AcceptsVersionOneAndOtherWritersWithUnknownMachineFacts) {
   read = parse_export(doc.dump());
   ASSERT_TRUE(read.saved) << read.error;
   EXPECT_EQ(read.saved->invocation.machine.kernel, "Linux 6.9");
+}
+
+}  // namespace
+}  // namespace truvello::cli
+
+namespace truvello::cli {
+namespace {
+
+// One malformed document: how it is made from a good one, and what the one
+// line about it must say.
+struct Malformed {
+  const char* name;
+  std::function<std::string(nlohmann::json&)> make;  // returns the text to read
+  const char* error;                                 // the whole message, or its start ending in '*'
+};
+
+std::string dumped(const nlohmann::json& doc) { return doc.dump(); }
+
+std::string deeply_nested() {
+  std::string text = "{\"schema_version\": 2, \"x\": ";
+  for (int i = 0; i < 100000; ++i) text += '[';
+  return text;
+}
+
+TEST(ExportReader, RefusesEachMalformedDocumentWithOneLineNamingTheField) {
+  const Malformed table[] = {
+      {"not JSON", [](json&) { return std::string("truvello ran fine"); }, "not valid JSON (parse error at*"},
+      {"empty", [](json&) { return std::string(); }, "empty file, not JSON"},
+      {"truncated",
+       [](json& d) {
+         const std::string text = d.dump(2);
+         return text.substr(0, text.size() / 2);
+       },
+       "not valid JSON (parse error at*"},
+      {"invalid UTF-8",
+       [](json& d) {
+         std::string text = d.dump();
+         return text.replace(text.find("Test CPU"), 4, "\xff\xfe\xfd\xfc");
+       },
+       "not valid JSON (parse error at*"},
+      {"nested without end", [](json&) { return deeply_nested(); }, "nested deeper than 16 levels*"},
+      {"an array", [](json&) { return std::string("[1, 2]"); }, "the document must be a JSON object"},
+      {"no version", [](json& d) { return d.erase("schema_version"), dumped(d); }, "/schema_version: missing"},
+      {"future version", [](json& d) { return d["schema_version"] = 3, dumped(d); },
+       "/schema_version: unknown schema_version 3 (this command reads versions 1 to 2)"},
+      {"version as text", [](json& d) { return d["schema_version"] = "2", dumped(d); },
+       "/schema_version: must be a whole number"},
+      {"runs not an array", [](json& d) { return d["runs"] = json::object(), dumped(d); }, "/runs: must be an array"},
+      {"run not an object", [](json& d) { return d["runs"][1] = 7, dumped(d); }, "/runs/1: must be an object"},
+      {"completed run without samples",
+       [](json& d) {
+         d["runs"][0]["samples"] = json::array();
+         d["runs"][0]["result"]["sample_count"] = 0;
+         return dumped(d);
+       },
+       "/runs/0/samples: a completed run has no samples"},
+      {"negative dt", [](json& d) { return d["runs"][0]["samples"][2]["dt"] = -1.0, dumped(d); },
+       "/runs/0/samples/2/dt: must not be negative"},
+      {"zero-length sample", [](json& d) { return d["runs"][0]["samples"][2]["dt"] = 0.0, dumped(d); },
+       "/runs/0/samples/2/dt: must be greater than 0"},
+      {"non-finite rate (written as null)",
+       [](json& d) { return d["runs"][1]["samples"][1]["rate"] = nullptr, dumped(d); },
+       "/runs/1/samples/1/rate: must be a finite number, not null"},
+      {"overflowing figure",
+       [](json& d) {
+         d["runs"][0]["samples"][0]["t"] = 12345.5;
+         std::string text = d.dump();
+         return text.replace(text.find("12345.5"), 7, "1e400");
+       },
+       "not valid JSON (number overflow parsing '1e400')"},
+      {"negative rate", [](json& d) { return d["runs"][0]["samples"][0]["rate"] = -100.0, dumped(d); },
+       "/runs/0/samples/0/rate: must not be negative"},
+      {"negative ops", [](json& d) { return d["runs"][0]["samples"][0]["ops"] = -5, dumped(d); },
+       "/runs/0/samples/0/ops: must not be negative"},
+      {"fractional ops", [](json& d) { return d["runs"][0]["samples"][0]["ops"] = 99.5, dumped(d); },
+       "/runs/0/samples/0/ops: must be a whole number"},
+      {"rate unlike ops/dt", [](json& d) { return d["runs"][0]["samples"][3]["rate"] = 150.0, dumped(d); },
+       "/runs/0/samples/3/rate: disagrees with ops / dt"},
+      {"total unlike the samples", [](json& d) { return d["runs"][2]["result"]["total_ops"] = 1, dumped(d); },
+       "/runs/2/result/total_ops: disagrees with the sum of the samples' ops"},
+      {"score unlike the total", [](json& d) { return d["runs"][0]["result"]["mean_rate"] = 1e9, dumped(d); },
+       "/runs/0/result/mean_rate: disagrees with total_ops / measured_seconds"},
+      {"score not finite", [](json& d) { return d["runs"][0]["result"]["mean_rate"] = nullptr, dumped(d); },
+       "/runs/0/result/mean_rate: must be a finite number greater than 0 for a completed run"},
+      {"sample count", [](json& d) { return d["runs"][1]["result"]["sample_count"] = 9, dumped(d); },
+       "/runs/1/result/sample_count: disagrees with the number of samples"},
+      {"completed without result", [](json& d) { return d["runs"][0]["result"] = nullptr, dumped(d); },
+       "/runs/0/result: a completed run needs its result"},
+      {"statuses disagree", [](json& d) { return d["runs"][0]["result"]["status"] = 1, dumped(d); },
+       "/runs/0/result/status: disagrees with the run's status"},
+      {"unknown status", [](json& d) { return d["runs"][0]["status"] = 5, dumped(d); },
+       "/runs/0/status: unknown status 5"},
+      {"unknown benchmark", [](json& d) { return d["runs"][0]["config"]["benchmark"] = 7, dumped(d); },
+       "/runs/0/config/benchmark: unknown benchmark 7"},
+      {"name unlike the benchmark", [](json& d) { return d["runs"][2]["name"] = "single", dumped(d); },
+       "/runs/2/name: \"single\" does not match config.benchmark 2"},
+      {"repeat zero", [](json& d) { return d["runs"][1]["repeat"] = 0, dumped(d); },
+       "/runs/1/repeat: must be at least 1"},
+      {"version 2 without repeat", [](json& d) { return d["runs"][1].erase("repeat"), dumped(d); },
+       "/runs/1/repeat: missing"},
+      {"field too large", [](json& d) { return d["runs"][0]["result"]["workers"] = 1ull << 40, dumped(d); },
+       "/runs/0/result/workers: must be at most 4294967295"},
+      {"no machine", [](json& d) { return d.erase("machine"), dumped(d); }, "/machine: missing"},
+      {"negative CPU count", [](json& d) { return d["machine"]["online_cpus"] = -2, dumped(d); },
+       "/machine/online_cpus: must not be negative"},
+      {"short load average",
+       [](json& d) {
+         return d["machine"]["load_average"] = json::array({1, 2}), dumped(d);
+       },
+       "/machine/load_average: must hold three numbers"},
+      {"zero quota period", [](json& d) { return d["machine"]["cpu_quota"]["period_us"] = 0, dumped(d); },
+       "/machine/cpu_quota/period_us: must be greater than 0"},
+      {"warning without text", [](json& d) { return d["runs"][0]["warnings"][0]["message"] = 3, dumped(d); },
+       "/runs/0/warnings/0/message: must be a string"},
+  };
+  for (const Malformed& m : table) {
+    SCOPED_TRACE(m.name);
+    json doc = json::parse(json_text(saved_invocation()));
+    const ExportRead read = parse_export(m.make(doc));
+    EXPECT_FALSE(read.saved);
+    const std::string expected = m.error;
+    if (expected.back() == '*') {
+      EXPECT_EQ(read.error.rfind(expected.substr(0, expected.size() - 1), 0), 0u) << read.error;
+    } else {
+      EXPECT_EQ(read.error, expected);
+    }
+    EXPECT_EQ(read.error.find('\n'), std::string::npos) << "one line";
+    for (char c : read.error) EXPECT_TRUE(c >= 0x20 && c < 0x7f) << "printable: " << read.error;
+  }
+}
+
+TEST(ExportReader, FilesThatAreNotDocumentsAreRefusedWithoutReadingThem) {
+  char dir_template[] = "/tmp/truvello-reader-XXXXXX";
+  ASSERT_NE(mkdtemp(dir_template), nullptr);
+  const std::string dir = dir_template;
+  const std::string fifo = dir + "/pipe";
+  const std::string huge = dir + "/huge.json";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Sparse: its size says too large before a byte is read.
+  {
+    std::FILE* f = std::fopen(huge.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(ftruncate(fileno(f), static_cast<off_t>(kMaxExportBytes) + 1), 0);
+    std::fclose(f);
+  }
+  EXPECT_EQ(read_export(dir + "/none.json").error, dir + "/none.json: cannot open: No such file or directory");
+  EXPECT_EQ(read_export(dir).error, dir + ": is a directory");
+  EXPECT_EQ(read_export(fifo).error, fifo + ": not a regular file");
+  EXPECT_EQ(read_export(huge).error, huge + ": larger than 64 MiB: not a document of this command");
+  EXPECT_EQ(parse_export(std::string(kMaxExportBytes + 1, ' ')).error,
+            "larger than 64 MiB: not a document of this command");
+  std::remove(fifo.c_str());
+  std::remove(huge.c_str());
+  rmdir(dir.c_str());
 }
 
 }  // namespace

@@ -323,7 +323,8 @@ ExportRead parse_export(std::string_view text) {
   } catch (const TooDeep&) {
     read.error = "nested deeper than " + std::to_string(kMaxExportDepth) + " levels: not a document of this command";
     return read;
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // A syntax error, or a number too large for a double ("1e400").
     std::string detail = e.what();
     // "[json.exception.parse_error.101] parse error at ...": the bracket is noise.
     if (const std::size_t close = detail.find("] "); detail.rfind("[json.exception", 0) == 0 && close != detail.npos) {

@@ -152,7 +152,12 @@ int main(int argc, char** argv) {
   std::fputs(parsed.err.c_str(), stderr);
   if (parsed.report || parsed.compare) {
     const Glyphs glyphs = is_utf8_codeset(nl_langinfo(CODESET)) ? Glyphs::kBlocks : Glyphs::kAscii;
-    const CommandOutput output = parsed.report ? report_command(*parsed.report, glyphs) : CommandOutput{};
+    CommandOutput output;
+    try {
+      output = parsed.report ? report_command(*parsed.report, glyphs) : CommandOutput{};
+    } catch (const std::exception& e) {
+      output = CommandOutput{kExitFailed, "", std::string("truvello: ") + e.what() + "\n"};
+    }
     std::fputs(output.out.c_str(), stdout);
     std::fputs(output.err.c_str(), stderr);
     return output.exit_code;
