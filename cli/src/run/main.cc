@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "compare/command_output.h"
+#include "compare/compare_command.h"
 #include "compare/report_command.h"
 #include "machine/machine_probe.h"
 #include "options/invocation.h"
@@ -141,6 +143,13 @@ int run(const Options& options) {
   return failed ? kExitFailed : kExitOk;
 }
 
+// Colour only on a terminal, and never when NO_COLOR is set (to anything but
+// the empty string, which counts as unset).
+bool colour_wanted() {
+  const char* no_colour = std::getenv("NO_COLOR");
+  return isatty(STDOUT_FILENO) && (no_colour == nullptr || *no_colour == '\0');
+}
+
 }  // namespace
 }  // namespace truvello::cli
 
@@ -154,7 +163,8 @@ int main(int argc, char** argv) {
     const Glyphs glyphs = is_utf8_codeset(nl_langinfo(CODESET)) ? Glyphs::kBlocks : Glyphs::kAscii;
     CommandOutput output;
     try {
-      output = parsed.report ? report_command(*parsed.report, glyphs) : CommandOutput{};
+      output =
+          parsed.report ? report_command(*parsed.report, glyphs) : compare_command(*parsed.compare, colour_wanted());
     } catch (const std::exception& e) {
       output = CommandOutput{kExitFailed, "", std::string("truvello: ") + e.what() + "\n"};
     }
