@@ -112,8 +112,10 @@ SideEstimate estimate(const std::vector<const RunOutcome*>& runs) {
   if (runs.size() >= 2) {
     std::vector<double> scores;
     for (const RunOutcome* run : runs) scores.push_back(run->result->mean_rate);
+    // Absent only for a score that is not positive, which the reader never
+    // lets through; such a side then gets no interval.
     e.log_score = run_scores(scores);
-    e.side.score = std::exp(e.log_score->estimate);
+    e.side.score = e.log_score ? std::exp(e.log_score->estimate) : runs.front()->result->mean_rate;
     e.from_runs = true;
   } else {
     e.side.score = runs.front()->result->mean_rate;
@@ -169,9 +171,13 @@ ComparisonResult compare_exports(const ComparedFile& baseline, const std::vector
                     "cannot include the run-to-run spread, so the verdict is less sure than it looks.");
         }
       } else {
-        notes.add(std::string("The ") + kind.title() + " run of " + (b.log_score ? cand.name : baseline.name) +
-                  " has fewer than " + std::to_string(kMinBatches * kMinBatchSeconds) +
-                  " whole seconds of samples: no interval, and no verdict but \"same\".");
+        const SideEstimate& short_side = b.log_score ? k : b;
+        const std::string& name = b.log_score ? cand.name : baseline.name;
+        notes.add(short_side.from_runs ? std::string("The ") + kind.title() + " runs of " + name +
+                                             " have no usable scores: no interval, and no verdict but \"same\"."
+                                       : std::string("The ") + kind.title() + " run of " + name + " has fewer than " +
+                                             std::to_string(kMinBatches * kMinBatchSeconds) +
+                                             " whole seconds of samples: no interval, and no verdict but \"same\".");
       }
       c.rows.push_back(row);
       ++compared;

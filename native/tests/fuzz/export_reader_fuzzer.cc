@@ -1,7 +1,8 @@
 // Arbitrary bytes against the reader of the command's JSON documents. The
 // reader must refuse or accept without crashing, hanging or leaking; what it
-// accepts must hold the promises the rest of the command builds on, and must
-// survive being written and read again unchanged.
+// accepts must hold the promises the rest of the command builds on, must
+// survive being written and read again unchanged, and compared with itself
+// must come out the same, with a ratio of exactly 1.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "compare/comparison.h"
 #include "compare/export_reader.h"
 #include "output/json_report.h"
 
@@ -44,6 +46,23 @@ void check_accepted(const cli::SavedExport& saved) {
   }
 }
 
+void check_self_comparison(const cli::SavedExport& saved) {
+  const cli::ComparedFile file{"fuzz.json", saved};
+  const cli::ComparisonResult result = cli::compare_exports(file, {file});
+  if (!result.comparison) {
+    check(!result.error.empty(), "no comparison and no reason");
+    return;
+  }
+  for (const cli::ComparisonRow& row : result.comparison->rows) {
+    check(row.ratio == 1.0, "a document against itself has a ratio other than 1");
+    check(row.verdict == cli::Verdict::kSame, "a document against itself is not the same");
+    if (row.interval) {
+      check(std::isfinite(row.interval->low) && std::isfinite(row.interval->high), "interval not finite");
+      check(row.interval->low <= 1.0 && 1.0 <= row.interval->high, "interval of a self-comparison misses 1");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace truvello::fuzz
 
@@ -58,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fuzz::check(read.error.empty(), "accepted with an error");
   fuzz::check_accepted(*read.saved);
+  fuzz::check_self_comparison(*read.saved);
   // Written again, the document must read back as itself.
   const std::string again = cli::json_text(read.saved->invocation);
   const cli::ExportRead reread = cli::parse_export(again);
