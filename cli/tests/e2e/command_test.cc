@@ -332,6 +332,21 @@ void expect_cancelled_by(int signo, int expected_status) {
 
 TEST(Command, SigintCancelsWithStatus130AndKeepsThePartialResult) { expect_cancelled_by(SIGINT, 130); }
 
+TEST(Command, SigintEndsAWholeSeries) {
+  TempDir dir;
+  Child child({"--repeat", "3", "--warmup", "0", "--measure", "600", "--export-json", dir.file("r.json")},
+              Child::Output::kPipes);
+  ASSERT_TRUE(child.wait_for("measuring for")) << "the run never reached its measurement";
+  child.send(SIGINT);
+  const Finished done = child.finish();
+  EXPECT_EQ(done.status, 130) << done.err;
+  const json doc = json::parse(read_file(dir.file("r.json")));
+  ASSERT_EQ(doc["runs"].size(), 1u) << "no later run of the series, nor of the other benchmark";
+  EXPECT_EQ(doc["runs"][0]["repeat"], 1);
+  EXPECT_EQ(doc["runs"][0]["status"], 1);
+  EXPECT_NE(done.err.find("[1/6 single worker]"), std::string::npos) << done.err;
+}
+
 TEST(Command, SigtermCancelsWithStatus143AndKeepsThePartialResult) { expect_cancelled_by(SIGTERM, 143); }
 
 TEST(Command, UnknownOptionIsAUsageError) {
