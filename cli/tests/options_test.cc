@@ -58,6 +58,21 @@ TEST(Options, QuickAndExplicitLengths) {
   EXPECT_EQ(mixed[1].measurement_seconds, 0.3);
 }
 
+TEST(Options, RepeatRunsEachBenchmarkInARow) {
+  const auto configs = parse_ok({"--repeat", "3", "--quick"}).configs(library_defaults());
+  ASSERT_EQ(configs.size(), 6u);
+  for (std::size_t i = 0; i < configs.size(); ++i) {
+    EXPECT_EQ(configs[i].benchmark, i < 3 ? TRUVELLO_BENCHMARK_SINGLE : TRUVELLO_BENCHMARK_ALL_CPUS) << i;
+    EXPECT_EQ(configs[i].measurement_seconds, 5.0);
+  }
+  EXPECT_EQ(parse_ok({"--all-cpus", "--repeat=2"}).configs(library_defaults()).size(), 2u);
+  for (const char* bad : {"0", "-1", "two", "1.5", "10001"}) {
+    const ParsedCommandLine parsed = parse_command_line({"--repeat", bad});
+    EXPECT_EQ(parsed.exit_code, kExitUsage) << bad;
+    EXPECT_NE(parsed.err.find("--repeat"), std::string::npos) << parsed.err;
+  }
+}
+
 TEST(Options, NumbersTheLibraryMustJudgePassThrough) {
   // Zero, negative and non-finite lengths parse; rejecting them is the
   // library's job, with its own reason text.
@@ -95,7 +110,7 @@ TEST(Options, HelpGoesToStdoutAndExitsZero) {
   EXPECT_FALSE(parsed.options.has_value());
   EXPECT_EQ(parsed.exit_code, kExitOk);
   for (const char* option : {"--single", "--all-cpus", "--warmup", "--measure", "--quick", "--quiet", "--json",
-                             "--export-json", "--export-csv", "--export-markdown"}) {
+                             "--repeat", "--export-json", "--export-csv", "--export-markdown"}) {
     EXPECT_NE(parsed.out.find(option), std::string::npos) << option;
   }
   EXPECT_TRUE(parsed.err.empty());
@@ -130,6 +145,41 @@ TEST(Options, HelpWordsTheLibrarysDefaultsAndTheRules) {
                                          length_text(kQuickMeasurementSeconds), " measurement"})}) {
     EXPECT_NE(help.find(part), std::string::npos) << part << "\n" << help;
   }
+}
+
+TEST(Options, Subcommands) {
+  ParsedCommandLine parsed = parse_command_line({"report", "run.json"});
+  ASSERT_TRUE(parsed.report) << parsed.err;
+  EXPECT_FALSE(parsed.options);
+  EXPECT_EQ(parsed.report->file, "run.json");
+
+  parsed = parse_command_line(
+      {"compare", "base.json", "a.json", "b.json", "--fail-if-slower", "2.5", "--json", "--export-markdown", "c.md"});
+  ASSERT_TRUE(parsed.compare) << parsed.err;
+  EXPECT_EQ(parsed.compare->baseline, "base.json");
+  EXPECT_EQ(parsed.compare->candidates, (std::vector<std::string>{"a.json", "b.json"}));
+  EXPECT_EQ(parsed.compare->fail_if_slower_percent, 2.5);
+  EXPECT_TRUE(parsed.compare->json);
+  EXPECT_EQ(parsed.compare->export_markdown, "c.md");
+  EXPECT_FALSE(parse_command_line({"compare", "base.json", "a.json"}).compare->fail_if_slower_percent);
+
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"compare", "base.json"},
+                                               {"compare"},
+                                               {"report"},
+                                               {"report", "a.json", "b.json"},
+                                               {"compare", "a", "b", "--fail-if-slower", "-1"},
+                                               {"compare", "a", "b", "--fail-if-slower", "x"},
+                                               {"compare", "a", "b", "--single"},
+                                               {"--quick", "compare", "a", "b"},
+                                               {"report", "a", "compare", "b", "c"}}) {
+    const ParsedCommandLine bad = parse_command_line(args);
+    EXPECT_EQ(bad.exit_code, kExitUsage) << ::testing::PrintToString(args);
+    EXPECT_FALSE(bad.compare || bad.report || bad.options);
+    EXPECT_NE(bad.err.find("Usage"), std::string::npos) << bad.err;
+  }
+  const ParsedCommandLine help = parse_command_line({"compare", "--help"});
+  EXPECT_EQ(help.exit_code, kExitOk);
+  EXPECT_NE(help.out.find("--fail-if-slower"), std::string::npos) << help.out;
 }
 
 TEST(Options, OutputFlags) {

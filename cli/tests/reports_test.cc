@@ -55,6 +55,7 @@ TEST(JsonReport, CarriesEveryResultFieldAndTheSamples) {
   ASSERT_EQ(doc["runs"].size(), 2u);
   const auto& run = doc["runs"][1];
   EXPECT_EQ(run["name"], "all-cpus");
+  EXPECT_EQ(run["repeat"], 1);
   EXPECT_EQ(run["config"]["benchmark"], 2);
   for (const char* field :
        {"abi_version", "status", "benchmark", "workers", "mean_rate", "warmup_seconds", "measurement_seconds",
@@ -97,10 +98,10 @@ TEST(CsvReport, HeaderThenOneRowPerSampleWithItsRun) {
   std::string header, first;
   std::getline(lines, header);
   std::getline(lines, first);
-  EXPECT_EQ(header, "run,benchmark,status,index,t,dt,ops,rate");
-  EXPECT_EQ(first, "single,1,completed,0,1,1,100,100");
+  EXPECT_EQ(header, "run,repeat,benchmark,status,index,t,dt,ops,rate");
+  EXPECT_EQ(first, "single,1,1,completed,0,1,1,100,100");
   EXPECT_EQ(count_lines(csv), 1u + 5u + 5u);
-  EXPECT_NE(csv.find("\nall-cpus,2,completed,4,5,1,300,300\n"), std::string::npos);
+  EXPECT_NE(csv.find("\nall-cpus,1,2,completed,4,5,1,300,300\n"), std::string::npos);
 }
 
 TEST(MarkdownReport, OneRowPerRunAndTheScaling) {
@@ -131,6 +132,34 @@ TEST(Summary, ShowsTheFiguresAndWarnsOnce) {
   EXPECT_EQ(text.find("hypervisor", first + 1), std::string::npos) << "machine warning repeated";
   EXPECT_EQ(text.find("UNSTABLE"), std::string::npos);
   EXPECT_EQ(text.find("\xC2"), std::string::npos) << "plain glyphs must stay ASCII";
+}
+
+// A --repeat series: every run keeps its place, and the summary adds the
+// median and the run-to-run spread of each benchmark with several runs.
+TEST(Summary, SeriesShowsEveryRunAndTheSpread) {
+  Invocation inv = two_runs();
+  inv.runs.insert(inv.runs.begin() + 1, completed_run(TRUVELLO_BENCHMARK_SINGLE, 1, {120, 120, 120, 120, 120}));
+  inv.runs.insert(inv.runs.begin() + 2, completed_run(TRUVELLO_BENCHMARK_SINGLE, 1, {110, 110, 110, 110, 110}));
+  inv.runs.insert(inv.runs.begin() + 3, completed_run(TRUVELLO_BENCHMARK_SINGLE, 1, {}));
+  inv.runs[3].status = TRUVELLO_STATUS_CANCELLED;
+  inv.runs[3].result->status = TRUVELLO_STATUS_CANCELLED;
+  for (std::uint32_t i = 0; i < 4; ++i) inv.runs[i].repeat = i + 1;
+
+  const std::string text = summary_text(inv, Glyphs::kAscii);
+  for (const char* part :
+       {"benchmark 1, single worker, run 1\n", "benchmark 1, single worker, run 3\n",
+        "benchmark 1, single worker, run 4\n", "benchmark 2, all CPUs\n", "series, single worker, 3 runs\n",
+        "  Median       110.0 ops/s\n", "  Spread       min 100.0, max 120.0, 9.09 % CV across runs\n"}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  }
+  EXPECT_EQ(text.find("series, all CPUs"), std::string::npos) << "one run is no series";
+
+  const nlohmann::json doc = nlohmann::json::parse(json_text(inv));
+  ASSERT_EQ(doc["runs"].size(), 5u);
+  EXPECT_EQ(doc["runs"][2]["repeat"], 3);
+  EXPECT_EQ(doc["runs"][4]["repeat"], 1);
+  EXPECT_NE(csv_text(inv).find("\nsingle,3,1,completed,0,1,1,110,110\n"), std::string::npos);
+  EXPECT_NE(markdown_text(inv).find("| single worker, run 2 | completed | 120.0 |"), std::string::npos);
 }
 
 TEST(Summary, LongWarningsWrapUnderTheirFirstWord) {

@@ -30,6 +30,14 @@ struct Invocation {
     return truvello::cli::scaling(*single->result, *all->result);
   }
 
+  // How many runs of the benchmark this invocation holds: more than one means
+  // a series from --repeat, whose runs are told apart by their place in it.
+  std::size_t run_count(std::uint32_t benchmark) const {
+    std::size_t count = 0;
+    for (const RunOutcome& run : runs) count += run.config.benchmark == benchmark ? 1 : 0;
+    return count;
+  }
+
   const RunOutcome* find(std::uint32_t benchmark) const {
     for (const RunOutcome& run : runs) {
       if (run.config.benchmark == benchmark) return &run;

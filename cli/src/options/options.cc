@@ -18,6 +18,9 @@ std::string footer() {
          " measurement). Ctrl-C cancels; what\n"
          "was measured so far is still shown and exported.\n"
          "\n"
+         "Subcommands: `truvello report RUN.json` shows a saved run again;\n"
+         "`truvello compare BASELINE.json CANDIDATE.json...` compares saved runs.\n"
+         "\n"
          "Exit status: 0 every run completed, 2 a run failed, 64 usage error,\n"
          "130 interrupted (SIGINT), 143 terminated (SIGTERM).";
 }
@@ -28,6 +31,16 @@ std::string number_text(double value) {
   std::snprintf(text, sizeof text, "%g", value);
   return text;
 }
+
+constexpr const char* kCompareFooter = R"(For each benchmark in both files and each candidate: the scores, the ratio
+candidate / baseline with its 95 % confidence interval, and a verdict
+(faster, slower, or no significant difference). With two or more completed
+runs on each side (--repeat) the interval comes from the run scores; with
+one run on a side, from batch means of its per-second rates.
+
+Exit status: 0 done (and the gate passed), 1 a candidate is significantly
+slower by more than --fail-if-slower, 2 an input file cannot be used,
+64 usage error.)";
 
 }  // namespace
 
@@ -42,13 +55,12 @@ std::vector<truvello_config> Options::configs(const truvello_config& defaults) c
 
   const bool both = !single && !all_cpus;
   std::vector<truvello_config> out;
-  if (single || both) {
-    out.push_back(base);
-    out.back().benchmark = TRUVELLO_BENCHMARK_SINGLE;
-  }
-  if (all_cpus || both) {
-    out.push_back(base);
-    out.back().benchmark = TRUVELLO_BENCHMARK_ALL_CPUS;
+  for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
+    const bool selected = both || (benchmark == TRUVELLO_BENCHMARK_SINGLE ? single : all_cpus);
+    for (unsigned i = 0; selected && i < repeat; ++i) {
+      out.push_back(base);
+      out.back().benchmark = benchmark;
+    }
   }
   return out;
 }
@@ -72,6 +84,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   app.add_flag("--quick", o.quick,
                "A first look: " + length_text(kQuickWarmupSeconds) + " warm-up and " +
                    length_text(kQuickMeasurementSeconds) + " measurement");
+  app.add_option("--repeat", o.repeat, "Run each selected benchmark N times in a row (default 1)")
+      ->type_name("N")
+      ->check(CLI::Range(1u, kMaxRepeat));
   app.add_flag("-q,--quiet", o.quiet, "No progress output on stderr");
   app.add_flag("--json", o.json, "Print one JSON document on stdout instead of the summary");
   app.add_option("--export-json", o.export_json, "Also write the JSON document to FILE")->type_name("FILE");
@@ -81,20 +96,64 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
       ->type_name("FILE");
   app.add_flag("-V,--version", o.version, "Print the command's and the library's versions");
 
+  ReportOptions report;
+  CLI::App* report_app = app.add_subcommand("report", "Print the summary of a saved run (a --export-json file) again");
+  report_app->footer("Exit status: 0 shown, 2 the file cannot be used, 64 usage error.");
+  report_app->add_option("file", report.file, "The saved run")->required()->type_name("RUN.json");
+
+  CompareOptions compare;
+  CLI::App* compare_app =
+      app.add_subcommand("compare", "Compare saved runs: is a candidate faster or slower than the baseline?");
+  compare_app->footer(kCompareFooter);
+  compare_app->add_option("baseline", compare.baseline, "The saved run to compare against")
+      ->required()
+      ->type_name("BASELINE.json");
+  compare_app->add_option("candidates", compare.candidates, "One or more saved runs to compare with it")
+      ->required()
+      ->type_name("CANDIDATE.json");
+  compare_app
+      ->add_option("--fail-if-slower", compare.fail_if_slower_percent,
+                   "Exit with 1 when a candidate is significantly slower than the baseline by more than PCT percent")
+      ->type_name("PCT")
+      ->check(CLI::Range(0.0, 100.0));
+  compare_app->add_flag("--json", compare.json, "Print the comparison as one JSON document on stdout");
+  compare_app->add_option("--export-markdown", compare.export_markdown, "Also write the comparison as Markdown to FILE")
+      ->type_name("FILE");
+  app.require_subcommand(0, 1);
+
+  // Which part of the command line a help text or an error belongs to.
+  const auto help_for = [&]() -> std::string {
+    if (compare_app->parsed()) return compare_app->help();
+    if (report_app->parsed()) return report_app->help();
+    return app.help();
+  };
+
   // CLI11 consumes its arguments from the back.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   ParsedCommandLine parsed;
   try {
     app.parse(reversed);
+    // The run command's options mean nothing to a subcommand; taking them
+    // silently would hide a mistake.
+    if ((report_app->parsed() || compare_app->parsed()) &&
+        app.count_all() > report_app->count_all() + compare_app->count_all() + 1) {
+      throw CLI::ValidationError("the options of a run do not go with a subcommand");
+    }
   } catch (const CLI::CallForHelp&) {
-    parsed.out = app.help();
+    parsed.out = help_for();
     return parsed;
   } catch (const CLI::ParseError& e) {
     parsed.exit_code = kExitUsage;
-    parsed.err = std::string("truvello: ") + e.what() + "\n\n" + app.help();
+    parsed.err = std::string("truvello: ") + e.what() + "\n\n" + help_for();
     return parsed;
   }
-  parsed.options = o;
+  if (report_app->parsed()) {
+    parsed.report = report;
+  } else if (compare_app->parsed()) {
+    parsed.compare = compare;
+  } else {
+    parsed.options = o;
+  }
   return parsed;
 }
 

@@ -10,8 +10,9 @@ namespace truvello::cli {
 
 // Exit statuses of the command.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 2;
-inline constexpr int kExitUsage = 64;  // as sysexits' EX_USAGE
+inline constexpr int kExitGateFailed = 1;  // compare: a candidate is slower than --fail-if-slower allows
+inline constexpr int kExitFailed = 2;      // a run failed, or an input file cannot be used
+inline constexpr int kExitUsage = 64;      // as sysexits' EX_USAGE
 
 // What the user asked for on the command line.
 struct Options {
@@ -20,6 +21,7 @@ struct Options {
   bool quick = false;     // --quick: short lengths for a first look
   std::optional<double> warmup_seconds;
   std::optional<double> measurement_seconds;
+  unsigned repeat = 1;  // --repeat: runs of each selected benchmark, in a row
   bool quiet = false;
   bool json = false;
   bool version = false;
@@ -31,11 +33,28 @@ struct Options {
   // The configuration of every run, in order, starting from the library's
   // defaults. Explicit lengths win over --quick, which wins over the
   // defaults; neither --single nor --all-cpus means both, single first.
+  // Each benchmark appears `repeat` times in a row.
   std::vector<truvello_config> configs(const truvello_config& defaults) const;
+};
+
+// `truvello report RUN.json`: the summary of a saved run, printed again.
+struct ReportOptions {
+  std::string file;
+};
+
+// `truvello compare BASELINE.json CANDIDATE.json...`.
+struct CompareOptions {
+  std::string baseline;
+  std::vector<std::string> candidates;
+  std::optional<double> fail_if_slower_percent;  // the gate; absent: never fails
+  bool json = false;
+  std::string export_markdown;
 };
 
 inline constexpr double kQuickWarmupSeconds = 2.0;
 inline constexpr double kQuickMeasurementSeconds = 5.0;
+// More runs than anyone waits for; the bound keeps a typo from planning years.
+inline constexpr unsigned kMaxRepeat = 10000;
 
 // The library's default lengths as truvello_default_config writes them. A run
 // takes its defaults from the library itself; these only word them in the
@@ -43,10 +62,13 @@ inline constexpr double kQuickMeasurementSeconds = 5.0;
 inline constexpr double kLibraryWarmupSeconds = 120.0;
 inline constexpr double kLibraryMeasurementSeconds = 60.0;
 
-// The result of reading the command line: either options to run with, or an
-// exit with the text to print (help on stdout, usage errors on stderr).
+// The result of reading the command line: either options to run with, a
+// subcommand's options, or an exit with the text to print (help on stdout,
+// usage errors on stderr).
 struct ParsedCommandLine {
   std::optional<Options> options;
+  std::optional<ReportOptions> report;
+  std::optional<CompareOptions> compare;
   int exit_code = kExitOk;
   std::string out;
   std::string err;

@@ -20,10 +20,17 @@ struct BenchmarkKind {
   const char* title() const { return selector == TRUVELLO_BENCHMARK_ALL_CPUS ? "all CPUs" : "single worker"; }
 };
 
+// A warning as a saved document recorded it.
+struct RecordedWarning {
+  std::string code;
+  std::string message;
+};
+
 // Everything the library reported about one run, copied out of its handle so
 // that the handle can be released before anything is printed.
 struct RunOutcome {
   truvello_config config{};
+  std::uint32_t repeat = 1;                       // 1-based place of the run in its benchmark's series
   std::uint32_t status = TRUVELLO_STATUS_FAILED;  // what truvello_run returned
   std::optional<truvello_result_record> result;   // absent if nothing was stored
   std::string reason;
@@ -32,6 +39,9 @@ struct RunOutcome {
   // machine exposes the counters.
   std::optional<std::uint64_t> throttle_before;
   std::optional<std::uint64_t> throttle_after;
+  // Set for a run read back from a saved document: its warnings are shown as
+  // recorded, since some depend on readings the document does not keep.
+  std::optional<std::vector<RecordedWarning>> recorded_warnings;
 
   BenchmarkKind kind() const { return BenchmarkKind{config.benchmark}; }
   bool completed() const { return status == TRUVELLO_STATUS_COMPLETED && result.has_value(); }

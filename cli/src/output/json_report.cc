@@ -65,6 +65,7 @@ json run_json(const RunOutcome& run, const MachineContext& machine) {
     warnings.push_back(json{{"code", w.code}, {"message", w.message}});
   }
   return json{{"name", run.kind().key()},
+              {"repeat", run.repeat},
               {"config", config_json(run.config)},
               {"status", run.status},
               {"status_text", status_text(run.status)},

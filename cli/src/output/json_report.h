@@ -8,8 +8,9 @@
 namespace truvello::cli {
 
 // Bumped whenever a field changes meaning or disappears; new fields may be
-// added without it.
-inline constexpr int kJsonSchemaVersion = 1;
+// added without it. Version 2: a benchmark may run several times, each run
+// carrying its place in the series ("repeat"); readers accept 1 and 2.
+inline constexpr int kJsonSchemaVersion = 2;
 
 // The whole invocation as one JSON document: versions, machine, and per run
 // its configuration, every field of the result record, the reason, derived

@@ -48,8 +48,10 @@ std::string markdown_text(const Invocation& invocation) {
       lo = si_number(stats->min);
       hi = si_number(stats->max);
     }
-    out += "| " + std::string(run.kind().title()) + " | " + cell(status) + " | " + score + " | " + cv + " | " + med +
-           " | " + lo + " | " + hi + " | " + workers + " | " + measured + " | " + ops + " | " + samples + " |\n";
+    std::string title = run.kind().title();
+    if (invocation.run_count(run.config.benchmark) > 1) title += ", run " + std::to_string(run.repeat);
+    out += "| " + title + " | " + cell(status) + " | " + score + " | " + cv + " | " + med + " | " + lo + " | " + hi +
+           " | " + workers + " | " + measured + " | " + ops + " | " + samples + " |\n";
   }
   if (const auto s = invocation.scaling()) {
     char line[160];

@@ -7,6 +7,7 @@
 
 #include "output/units.h"
 #include "stats/rate_stats.h"
+#include "stats/run_series.h"
 #include "stats/warnings.h"
 
 namespace truvello::cli {
@@ -87,8 +88,10 @@ std::string machine_line(const MachineContext& m, const Style& style) {
   return line + "\n";
 }
 
-std::string run_block(const RunOutcome& run, const Style& style) {
-  std::string out = "benchmark " + std::to_string(run.config.benchmark) + style.dot + run.kind().title() + "\n";
+std::string run_block(const RunOutcome& run, bool in_series, const Style& style) {
+  std::string out = "benchmark " + std::to_string(run.config.benchmark) + style.dot + run.kind().title();
+  if (in_series) out += std::string(style.dot) + "run " + std::to_string(run.repeat);
+  out += "\n";
   if (!run.result) {
     return out + row("Status", status_with_reason(run.status, run.reason));
   }
@@ -126,6 +129,20 @@ std::string run_block(const RunOutcome& run, const Style& style) {
   return out;
 }
 
+// The median score of a benchmark's series and how far its runs spread.
+std::string series_block(const Invocation& invocation, std::uint32_t benchmark, const Style& style) {
+  const std::vector<double> scores = completed_scores(invocation, benchmark);
+  const auto stats = series_stats(scores);
+  if (!stats) return "";
+  const BenchmarkKind kind{benchmark};
+  std::string out =
+      std::string("\nseries") + style.dot + kind.title() + style.dot + std::to_string(stats->runs) + " runs\n";
+  out += row("Median", rate_text(stats->median));
+  out += row("Spread", "min " + si_number(stats->min) + style.dot + "max " + si_number(stats->max) + style.dot +
+                           percent_text(stats->cv_percent) + " CV across runs");
+  return out;
+}
+
 }  // namespace
 
 std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
@@ -138,7 +155,7 @@ std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
   std::set<std::string> seen;
   for (const RunOutcome& run : invocation.runs) {
     out += '\n';
-    out += run_block(run, style);
+    out += run_block(run, invocation.run_count(run.config.benchmark) > 1, style);
     for (const Warning& w : run_warnings(run, invocation.machine)) {
       if (!w.machine_wide) {
         out += warning_row(w, style);
@@ -148,6 +165,9 @@ std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
     }
   }
 
+  for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
+    out += series_block(invocation, benchmark, style);
+  }
   if (const auto s = invocation.scaling()) {
     char detail[128];
     std::snprintf(detail, sizeof detail, "   (all CPUs ran %.2f %s the single rate with %u workers)", s->speedup,

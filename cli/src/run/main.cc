@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -16,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "compare/command_output.h"
+#include "compare/compare_command.h"
+#include "compare/report_command.h"
 #include "machine/machine_probe.h"
 #include "options/invocation.h"
 #include "options/options.h"
@@ -97,6 +101,13 @@ ProgressDisplay::Mode progress_mode(const Options& options) {
   return isatty(STDERR_FILENO) ? ProgressDisplay::Mode::kBar : ProgressDisplay::Mode::kLines;
 }
 
+// The 1-based place of configs[i] among the runs of its benchmark.
+std::uint32_t series_position(const std::vector<truvello_config>& configs, std::size_t i) {
+  std::uint32_t position = 0;
+  for (std::size_t j = 0; j <= i; ++j) position += configs[j].benchmark == configs[i].benchmark ? 1 : 0;
+  return position;
+}
+
 int run(const Options& options) {
   const Glyphs glyphs = is_utf8_codeset(nl_langinfo(CODESET)) ? Glyphs::kBlocks : Glyphs::kAscii;
 
@@ -123,7 +134,8 @@ int run(const Options& options) {
     for (std::size_t i = 0; i < configs.size() && SignalWatch::received() == 0; ++i) {
       progress.begin_run(i, BenchmarkKind{configs[i].benchmark});
       invocation.runs.push_back(run_benchmark(configs[i], signals, progress));
-      const RunOutcome& run = invocation.runs.back();
+      RunOutcome& run = invocation.runs.back();
+      run.repeat = series_position(configs, i);
       if (run.status == TRUVELLO_STATUS_FAILED) {
         std::fprintf(stderr, "truvello: benchmark %u failed: %s\n", static_cast<unsigned>(run.config.benchmark),
                      run.reason.c_str());
@@ -145,6 +157,13 @@ int run(const Options& options) {
   return failed ? kExitFailed : kExitOk;
 }
 
+// Colour only on a terminal, and never when NO_COLOR is set (to anything but
+// the empty string, which counts as unset).
+bool colour_wanted() {
+  const char* no_colour = std::getenv("NO_COLOR");
+  return isatty(STDOUT_FILENO) && (no_colour == nullptr || *no_colour == '\0');
+}
+
 }  // namespace
 }  // namespace truvello::cli
 
@@ -154,6 +173,19 @@ int main(int argc, char** argv) {
   const ParsedCommandLine parsed = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
   std::fputs(parsed.out.c_str(), stdout);
   std::fputs(parsed.err.c_str(), stderr);
+  if (parsed.report || parsed.compare) {
+    const Glyphs glyphs = is_utf8_codeset(nl_langinfo(CODESET)) ? Glyphs::kBlocks : Glyphs::kAscii;
+    CommandOutput output;
+    try {
+      output =
+          parsed.report ? report_command(*parsed.report, glyphs) : compare_command(*parsed.compare, colour_wanted());
+    } catch (const std::exception& e) {
+      output = CommandOutput{kExitFailed, "", std::string("truvello: ") + e.what() + "\n"};
+    }
+    std::fputs(output.out.c_str(), stdout);
+    std::fputs(output.err.c_str(), stderr);
+    return output.exit_code;
+  }
   if (!parsed.options) return parsed.exit_code;
   if (parsed.options->version) {
     std::printf("truvello %s\nlibrary %s (interface %u)\n", TRUVELLO_COMMAND_VERSION, truvello_version(),

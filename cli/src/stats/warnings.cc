@@ -135,6 +135,13 @@ std::optional<Warning> unstable_warning(const truvello_result_record& result) {
 
 std::vector<Warning> run_warnings(const RunOutcome& run, const MachineContext& machine) {
   std::vector<Warning> out;
+  if (run.recorded_warnings) {
+    for (const RecordedWarning& w : *run.recorded_warnings) {
+      const bool machine_wide = w.code == "busy" || w.code == "governor" || w.code == "hypervisor";
+      out.push_back(Warning{w.code, w.message, machine_wide});
+    }
+    return out;
+  }
   const auto add = [&out](std::optional<Warning> w) {
     if (w) out.push_back(std::move(*w));
   };

@@ -64,7 +64,8 @@ std::optional<Warning> short_window_warning(double measurement_seconds);
 // kUnstableCvPercent).
 std::optional<Warning> unstable_warning(const truvello_result_record& result);
 
-// Every warning that applies to one run, run-specific ones first.
+// Every warning that applies to one run, run-specific ones first; for a run
+// read back from a document, the warnings it recorded.
 std::vector<Warning> run_warnings(const RunOutcome& run, const MachineContext& machine);
 
 }  // namespace truvello::cli

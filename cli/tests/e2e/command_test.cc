@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -73,7 +76,7 @@ TEST(Command, JsonDocumentAgreesWithTheResultRecords) {
   ASSERT_EQ(done.status, 0) << done.err;
   // Nothing but the document on stdout: parsing all of it must succeed.
   const json doc = json::parse(done.out);
-  EXPECT_EQ(doc["schema_version"], 1);
+  EXPECT_EQ(doc["schema_version"], 2);
   EXPECT_EQ(doc["library"]["version"], "0.0.2");
   EXPECT_EQ(doc["library"]["abi_version"], 1);
   EXPECT_GE(doc["machine"]["online_cpus"].get<unsigned>(), 1u);
@@ -131,7 +134,7 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
   std::istringstream csv(read_file(dir.file("r.csv")));
   std::string line;
   std::getline(csv, line);
-  EXPECT_EQ(line, "run,benchmark,status,index,t,dt,ops,rate");
+  EXPECT_EQ(line, "run,repeat,benchmark,status,index,t,dt,ops,rate");
   std::size_t rows = 0;
   std::uint64_t csv_ops = 0;
   std::uint64_t json_ops = 0;
@@ -139,8 +142,8 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
     ++rows;
     std::istringstream fields(line);
     std::string field;
-    for (int i = 0; i < 7 && std::getline(fields, field, ','); ++i) {
-      if (i == 6) csv_ops += std::stoull(field);
+    for (int i = 0; i < 8 && std::getline(fields, field, ','); ++i) {
+      if (i == 7) csv_ops += std::stoull(field);
     }
   }
   for (const json& run : doc["runs"]) json_ops += run["result"]["total_ops"].get<std::uint64_t>();
@@ -156,6 +159,172 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
   EXPECT_NE(table[0].find("Score (ops/s)"), std::string::npos);
   EXPECT_NE(table[2].find("| single worker | completed |"), std::string::npos) << table[2];
   EXPECT_NE(table[3].find("| all CPUs | completed |"), std::string::npos) << table[3];
+}
+
+TEST(Command, RepeatRunsEverySeriesAndExportsEachRun) {
+  const Finished done = run_command({"--repeat", "2", "--warmup", "0", "--measure", "0.3", "--json"});
+  ASSERT_EQ(done.status, 0) << done.err;
+  const json doc = json::parse(done.out);
+  ASSERT_EQ(doc["runs"].size(), 4u);
+  const char* names[] = {"single", "single", "all-cpus", "all-cpus"};
+  for (std::size_t i = 0; i < 4; ++i) {
+    expect_consistent_run(doc["runs"][i]);
+    EXPECT_EQ(doc["runs"][i]["name"], names[i]);
+    EXPECT_EQ(doc["runs"][i]["repeat"], i % 2 + 1);
+  }
+  EXPECT_NE(done.err.find("[4/4 all CPUs] done"), std::string::npos) << "the progress counts every run\n" << done.err;
+
+  const Finished summary = run_command({"--single", "--repeat", "2", "--warmup", "0", "--measure", "0.3", "-q"});
+  ASSERT_EQ(summary.status, 0) << summary.err;
+  // The separator depends on the locale's character set; the words do not.
+  EXPECT_NE(summary.out.find("single worker"), std::string::npos) << summary.out;
+  EXPECT_NE(summary.out.find("run 2\n"), std::string::npos) << summary.out;
+  EXPECT_NE(summary.out.find("CV across runs"), std::string::npos) << summary.out;
+}
+
+TEST(Command, ReportPrintsTheSummaryOfASavedRunAgain) {
+  TempDir dir;
+  const Finished done = run_command({"--warmup", "0", "--measure", "0.3", "-q", "--export-json", dir.file("r.json")});
+  ASSERT_EQ(done.status, 0) << done.err;
+  const Finished report = run_command({"report", dir.file("r.json")});
+  EXPECT_EQ(report.status, 0) << report.err;
+  EXPECT_EQ(report.out, done.out) << "the same text as after the run, warnings included";
+  EXPECT_TRUE(report.err.empty()) << report.err;
+
+  const Finished missing = run_command({"report", dir.file("missing.json")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "truvello: " + dir.file("missing.json") + ": cannot open: No such file or directory\n");
+  EXPECT_TRUE(missing.out.empty());
+  EXPECT_EQ(run_command({"report"}).status, 64);
+  EXPECT_EQ(run_command({"--single", "report", dir.file("r.json")}).status, 64) << "run options with a subcommand";
+}
+
+// The run's samples replaced by a steady series around its score, wobbling
+// by 1 %, with every total made to agree: a stand-in for a run on a quiet
+// machine, so that the gate below does not depend on how busy this one is.
+// With `seconds`, the series is rebuilt as that many one-second samples.
+json steadied(json doc, double scale, std::size_t seconds_wanted = 0) {
+  for (json& run : doc["runs"]) {
+    if (run["status"] != 0) continue;
+    const double score = run["result"]["mean_rate"].get<double>() * scale;
+    if (seconds_wanted > 0) {
+      run["samples"] = json::array();
+      for (std::size_t i = 0; i < seconds_wanted; ++i) {
+        run["samples"].push_back(json{{"t", static_cast<double>(i + 1)}, {"dt", 1.0}, {"ops", 0}, {"rate", 0.0}});
+      }
+      run["result"]["sample_count"] = seconds_wanted;
+    }
+    std::uint64_t total = 0;
+    double seconds = 0.0;
+    for (std::size_t i = 0; i < run["samples"].size(); ++i) {
+      json& s = run["samples"][i];
+      const double dt = s["dt"].get<double>();
+      const auto ops = static_cast<std::uint64_t>(std::llround(score * dt * (i % 2 == 0 ? 1.01 : 0.99)));
+      s["ops"] = ops;
+      s["rate"] = static_cast<double>(ops) / dt;
+      total += ops;
+      seconds += dt;
+    }
+    run["result"]["total_ops"] = total;
+    run["result"]["measured_seconds"] = seconds;
+    run["result"]["mean_rate"] = static_cast<double>(total) / seconds;
+  }
+  return doc;
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  ASSERT_NE(f, nullptr) << path;
+  std::fputs(text.c_str(), f);
+  std::fclose(f);
+}
+
+TEST(Command, CompareTwoRealRunsACopyAndASlowerCandidate) {
+  TempDir dir;
+  const std::string base = dir.file("base.json"), cand = dir.file("cand.json");
+  for (const std::string& file : {base, cand}) {
+    const Finished run = run_command({"--single", "--warmup", "0", "--measure", "7", "-q", "--export-json", file});
+    ASSERT_EQ(run.status, 0) << run.err;
+  }
+
+  // Two real runs: whatever the verdict, the figures agree with each other.
+  const Finished real = run_command({"compare", base, cand, "--json"});
+  ASSERT_EQ(real.status, 0) << real.err;
+  const json doc = json::parse(real.out);
+  ASSERT_EQ(doc["comparisons"].size(), 1u) << real.out;
+  const json& row = doc["comparisons"][0];
+  EXPECT_EQ(row["benchmark"], "single");
+  EXPECT_NEAR(row["ratio"].get<double>(), row["candidate_score"].get<double>() / row["baseline_score"].get<double>(),
+              1e-12);
+  const std::string verdict = row["verdict"];
+  EXPECT_TRUE(verdict == "faster" || verdict == "slower" || verdict == "same") << verdict;
+  if (!row["ci_low"].is_null()) {
+    EXPECT_LE(row["ci_low"].get<double>(), row["ratio"].get<double>());
+    EXPECT_GE(row["ci_high"].get<double>(), row["ratio"].get<double>());
+    EXPECT_EQ(verdict == "same", row["ci_low"].get<double>() <= 1.0 && 1.0 <= row["ci_high"].get<double>());
+  }
+  const Finished table = run_command({"compare", base, cand});
+  EXPECT_EQ(table.status, 0) << table.err;
+  EXPECT_NE(table.out.find("single worker"), std::string::npos) << table.out;
+  EXPECT_NE(table.out.find("95 % interval"), std::string::npos) << table.out;
+  EXPECT_EQ(table.out.find('\x1b'), std::string::npos) << "no colour on a pipe";
+
+  // A copy of a run against itself.
+  const std::string copy = dir.file("copy.json");
+  write_file(copy, read_file(base));
+  const json same = json::parse(run_command({"compare", base, copy, "--json"}).out);
+  EXPECT_EQ(same["comparisons"][0]["verdict"], "same");
+  EXPECT_EQ(same["comparisons"][0]["ratio"], 1.0);
+
+  // A candidate 10 % slower than a steady baseline fails a 5 % gate, passes
+  // a 15 % one, and the Markdown export says the same.
+  const std::string steady = dir.file("steady.json"), slower = dir.file("slower.json");
+  write_file(steady, steadied(json::parse(read_file(base)), 1.0).dump());
+  write_file(slower, steadied(json::parse(read_file(base)), 0.9).dump());
+  const Finished gate =
+      run_command({"compare", steady, slower, "--fail-if-slower", "5", "--export-markdown", dir.file("c.md")});
+  EXPECT_EQ(gate.status, 1) << gate.out << gate.err;
+  EXPECT_NE(gate.err.find("slower.json is slower than " + steady + " on the single worker benchmark by 10"),
+            std::string::npos)
+      << gate.err;
+  EXPECT_NE(read_file(dir.file("c.md")).find("| **slower** |"), std::string::npos);
+  EXPECT_EQ(run_command({"compare", steady, slower, "--fail-if-slower", "15"}).status, 0);
+}
+
+TEST(Command, CompareRefusesWhatItCannotUse) {
+  TempDir dir;
+  const std::string single = dir.file("single.json"), all = dir.file("all.json");
+  ASSERT_EQ(run_command({"--single", "--warmup", "0", "--measure", "0.3", "-q", "--export-json", single}).status, 0);
+  ASSERT_EQ(run_command({"--all-cpus", "--warmup", "0", "--measure", "0.3", "-q", "--export-json", all}).status, 0);
+  const Finished different = run_command({"compare", single, all});
+  EXPECT_EQ(different.status, 2);
+  EXPECT_EQ(different.err,
+            "truvello: " + single + " and " + all + " have no benchmark with a completed run in common\n");
+  EXPECT_TRUE(different.out.empty());
+
+  write_file(dir.file("bad.json"), read_file(single).substr(0, 100));
+  const Finished truncated = run_command({"compare", single, dir.file("bad.json")});
+  EXPECT_EQ(truncated.status, 2);
+  EXPECT_EQ(truncated.err.rfind("truvello: " + dir.file("bad.json") + ": not valid JSON (", 0), 0u) << truncated.err;
+  EXPECT_EQ(std::count(truncated.err.begin(), truncated.err.end(), '\n'), 1) << "one line";
+
+  EXPECT_EQ(run_command({"compare", single}).status, 64);
+  EXPECT_EQ(run_command({"compare", single, single, "--fail-if-slower", "-3"}).status, 64);
+
+  // Colour on a terminal, unless NO_COLOR says otherwise. A copy against
+  // itself is "same", which is never coloured, so a scaled one is used.
+  const std::string slower = dir.file("slower.json");
+  write_file(slower, steadied(json::parse(read_file(single)), 0.5, 10).dump());
+  const std::string steady = dir.file("steady.json");
+  write_file(steady, steadied(json::parse(read_file(single)), 1.0, 10).dump());
+  Child coloured({"compare", steady, slower}, Child::Output::kTerminal);
+  EXPECT_NE(coloured.finish().out.find("\x1b[31mslower"), std::string::npos);
+  setenv("NO_COLOR", "1", 1);
+  Child plain({"compare", steady, slower}, Child::Output::kTerminal);
+  const Finished plain_done = plain.finish();
+  unsetenv("NO_COLOR");
+  EXPECT_EQ(plain_done.out.find('\x1b'), std::string::npos) << plain_done.out;
+  EXPECT_NE(plain_done.out.find("slower"), std::string::npos) << plain_done.out;
 }
 
 // Cancels a long run once it is measuring and checks what is left.
@@ -181,6 +350,21 @@ void expect_cancelled_by(int signo, int expected_status) {
 }
 
 TEST(Command, SigintCancelsWithStatus130AndKeepsThePartialResult) { expect_cancelled_by(SIGINT, 130); }
+
+TEST(Command, SigintEndsAWholeSeries) {
+  TempDir dir;
+  Child child({"--repeat", "3", "--warmup", "0", "--measure", "600", "--export-json", dir.file("r.json")},
+              Child::Output::kPipes);
+  ASSERT_TRUE(child.wait_for("measuring for")) << "the run never reached its measurement";
+  child.send(SIGINT);
+  const Finished done = child.finish();
+  EXPECT_EQ(done.status, 130) << done.err;
+  const json doc = json::parse(read_file(dir.file("r.json")));
+  ASSERT_EQ(doc["runs"].size(), 1u) << "no later run of the series, nor of the other benchmark";
+  EXPECT_EQ(doc["runs"][0]["repeat"], 1);
+  EXPECT_EQ(doc["runs"][0]["status"], 1);
+  EXPECT_NE(done.err.find("[1/6 single worker]"), std::string::npos) << done.err;
+}
 
 TEST(Command, SigtermCancelsWithStatus143AndKeepsThePartialResult) { expect_cancelled_by(SIGTERM, 143); }
 

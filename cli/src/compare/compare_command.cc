@@ -1,0 +1,71 @@
+#include "compare/compare_command.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "compare/comparison.h"
+#include "output/comparison_report.h"
+#include "output/units.h"
+
+namespace truvello::cli {
+
+namespace {
+
+CommandOutput unusable(const std::string& line) { return CommandOutput{kExitFailed, "", "truvello: " + line + "\n"}; }
+
+// The rows that break the gate, one line each, for stderr.
+std::string gate_lines(const Comparison& comparison, double percent) {
+  std::string out;
+  for (const ComparisonRow& row : comparison.rows) {
+    if (row.verdict != Verdict::kSlower || !(row.ratio < 1.0 - percent / 100.0)) continue;
+    out += "truvello: " + row.candidate + " is slower than " + comparison.baseline + " on the " +
+           BenchmarkKind{row.benchmark}.title() + " benchmark by " + percent_text((1.0 - row.ratio) * 100.0) +
+           ", more than the " + percent_text(percent) + " --fail-if-slower allows\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+CommandOutput compare_command(const CompareOptions& options, bool colour) {
+  const auto read = [](const std::string& path, ComparedFile& file) -> std::string {
+    ExportRead result = read_export(path);
+    if (!result.saved) return result.error;
+    file = ComparedFile{path, std::move(*result.saved)};
+    return "";
+  };
+  ComparedFile baseline;
+  if (std::string error = read(options.baseline, baseline); !error.empty()) return unusable(error);
+  std::vector<ComparedFile> candidates(options.candidates.size());
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (std::string error = read(options.candidates[i], candidates[i]); !error.empty()) return unusable(error);
+  }
+
+  const ComparisonResult result = compare_exports(baseline, candidates);
+  if (!result.comparison) return unusable(result.error);
+  const Comparison& comparison = *result.comparison;
+  const bool gate_failed = options.fail_if_slower_percent && gate_fails(comparison, *options.fail_if_slower_percent);
+
+  CommandOutput output;
+  output.out = options.json ? comparison_json(comparison, options.fail_if_slower_percent, gate_failed).dump(2) + "\n"
+                            : comparison_table(comparison, colour);
+  if (!options.export_markdown.empty()) {
+    std::ofstream file(options.export_markdown, std::ios::out | std::ios::trunc);
+    if (file) file << comparison_markdown(comparison);
+    file.close();
+    if (!file) {
+      const int error = errno;
+      output.exit_code = kExitFailed;
+      output.err = "truvello: cannot write " + options.export_markdown + ": " + std::strerror(error) + "\n";
+      return output;
+    }
+  }
+  if (gate_failed) {
+    output.exit_code = kExitGateFailed;
+    output.err = gate_lines(comparison, *options.fail_if_slower_percent);
+  }
+  return output;
+}
+
+}  // namespace truvello::cli

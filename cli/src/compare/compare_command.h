@@ -1,0 +1,14 @@
+#pragma once
+
+#include "compare/command_output.h"
+#include "options/options.h"
+
+namespace truvello::cli {
+
+// `truvello compare BASELINE.json CANDIDATE.json...`: reads every file, then
+// prints the comparison (a table, or JSON with --json), writes the Markdown
+// export, and applies the gate. Exit 0, 1 when the gate fails, 2 when a file
+// cannot be used or written. `colour` marks verdicts in the table.
+CommandOutput compare_command(const CompareOptions& options, bool colour);
+
+}  // namespace truvello::cli

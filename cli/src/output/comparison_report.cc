@@ -1,0 +1,162 @@
+#include "output/comparison_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "output/units.h"
+
+namespace truvello::cli {
+
+namespace {
+
+using nlohmann::json;
+
+std::string fixed(double value, int digits) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", digits, value);
+  return buffer;
+}
+
+std::string change_text(double ratio) {
+  const double percent = (ratio - 1.0) * 100.0;
+  const std::string sign = percent > 0.0 ? "+" : percent < 0.0 ? "-" : "";
+  return sign + percent_text(std::fabs(percent));
+}
+
+std::string interval_text(const ComparisonRow& row) {
+  if (!row.interval) return "n/a";
+  return fixed(row.interval->low, 3) + " - " + fixed(row.interval->high, 3);
+}
+
+std::string verdict_text(Verdict verdict) {
+  return verdict == Verdict::kSame ? "no significant difference" : verdict_key(verdict);
+}
+
+std::string score_text(const Side& side) {
+  std::string text = rate_text(side.score);
+  if (side.runs > 1) text += " (" + std::to_string(side.runs) + " runs)";
+  return text;
+}
+
+// The width of a text as a terminal shows it: UTF-8 continuation bytes take
+// no column.
+std::size_t columns(const std::string& text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string markdown_cell(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '|') {
+      out += "\\|";
+    } else if (c == '\n' || c == '\r') {
+      out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string comparison_table(const Comparison& comparison, bool colour) {
+  const bool several = comparison.candidates.size() > 1;
+  std::vector<std::vector<std::string>> cells;
+  std::vector<std::string> header = {"benchmark", "baseline",      "candidate", "change",
+                                     "ratio",     "95 % interval", "verdict"};
+  if (several) header.insert(header.begin() + 1, "file");
+  cells.push_back(header);
+  for (const ComparisonRow& row : comparison.rows) {
+    std::vector<std::string> line = {BenchmarkKind{row.benchmark}.title(),
+                                     score_text(row.baseline),
+                                     score_text(row.candidate_side),
+                                     change_text(row.ratio),
+                                     fixed(row.ratio, 3),
+                                     interval_text(row),
+                                     verdict_text(row.verdict)};
+    if (several) line.insert(line.begin() + 1, row.candidate);
+    cells.push_back(line);
+  }
+  std::vector<std::size_t> widths(header.size(), 0);
+  for (const auto& line : cells) {
+    for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], columns(line[i]));
+  }
+
+  std::string out = "baseline   " + comparison.baseline + "\n";
+  for (const std::string& name : comparison.candidates) out += "candidate  " + name + "\n";
+  out += "\n";
+  for (std::size_t r = 0; r < cells.size(); ++r) {
+    std::string line;
+    for (std::size_t i = 0; i < cells[r].size(); ++i) {
+      const std::string& cell = cells[r][i];
+      const bool last = i + 1 == cells[r].size();
+      // Figures are right-aligned so that their digits line up.
+      const bool figure = i > 0 && i + 2 < cells[r].size() && !(several && i == 1);
+      const std::string pad(widths[i] - columns(cell), ' ');
+      std::string shown = cell;
+      if (colour && r > 0 && last) {
+        const Verdict v = comparison.rows[r - 1].verdict;
+        if (v == Verdict::kFaster) shown = "\x1b[32m" + cell + "\x1b[0m";
+        if (v == Verdict::kSlower) shown = "\x1b[31m" + cell + "\x1b[0m";
+      }
+      line += figure ? pad + shown : shown + (last ? "" : pad);
+      if (!last) line += "  ";
+    }
+    out += line + "\n";
+  }
+  if (!comparison.notes.empty()) {
+    out += "\nnotes\n";
+    for (const std::string& note : comparison.notes) out += "  - " + note + "\n";
+  }
+  return out;
+}
+
+json comparison_json(const Comparison& comparison, std::optional<double> fail_if_slower_percent, bool gate_failed) {
+  json rows = json::array();
+  for (const ComparisonRow& row : comparison.rows) {
+    rows.push_back(json{{"benchmark", BenchmarkKind{row.benchmark}.key()},
+                        {"candidate", row.candidate},
+                        {"baseline_score", row.baseline.score},
+                        {"candidate_score", row.candidate_side.score},
+                        {"baseline_runs", row.baseline.runs},
+                        {"candidate_runs", row.candidate_side.runs},
+                        {"ratio", row.ratio},
+                        {"ci_low", row.interval ? json(row.interval->low) : json(nullptr)},
+                        {"ci_high", row.interval ? json(row.interval->high) : json(nullptr)},
+                        {"confidence", kConfidence},
+                        {"verdict", verdict_key(row.verdict)},
+                        {"method", row.method ? json(method_key(*row.method)) : json("none")}});
+  }
+  json gate = nullptr;
+  if (fail_if_slower_percent) gate = json{{"fail_if_slower_percent", *fail_if_slower_percent}, {"failed", gate_failed}};
+  return json{{"baseline", comparison.baseline},
+              {"candidates", comparison.candidates},
+              {"comparisons", rows},
+              {"notes", comparison.notes},
+              {"gate", gate}};
+}
+
+std::string comparison_markdown(const Comparison& comparison) {
+  std::string out = "Baseline: `" + markdown_cell(comparison.baseline) + "`\n\n";
+  out +=
+      "| Benchmark | Candidate | Baseline | Candidate score | Change | Ratio | 95 % interval | Verdict |\n"
+      "|:---|:---|---:|---:|---:|---:|:---|:---|\n";
+  for (const ComparisonRow& row : comparison.rows) {
+    std::string verdict = verdict_text(row.verdict);
+    if (row.verdict != Verdict::kSame) verdict = "**" + verdict + "**";
+    out += "| " + std::string(BenchmarkKind{row.benchmark}.title()) + " | `" + markdown_cell(row.candidate) + "` | " +
+           score_text(row.baseline) + " | " + score_text(row.candidate_side) + " | " + change_text(row.ratio) + " | " +
+           fixed(row.ratio, 3) + " | " + interval_text(row) + " | " + verdict + " |\n";
+  }
+  if (!comparison.notes.empty()) {
+    out += "\n";
+    for (const std::string& note : comparison.notes) out += "- " + markdown_cell(note) + "\n";
+  }
+  return out;
+}
+
+}  // namespace truvello::cli

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "compare/comparison.h"
+
+namespace truvello::cli {
+
+// The comparison as an aligned table for a terminal: one row per benchmark
+// and candidate, then the notes. `colour` marks the verdicts (green faster,
+// red slower) with escape codes; the caller decides whether the output is a
+// terminal that wants them.
+std::string comparison_table(const Comparison& comparison, bool colour);
+
+// The comparison as one JSON document. Per row at least: benchmark,
+// candidate, baseline_score, candidate_score, ratio, ci_low, ci_high (null
+// without an interval), verdict ("faster", "slower", "same") and method.
+nlohmann::json comparison_json(const Comparison& comparison, std::optional<double> fail_if_slower_percent,
+                               bool gate_failed);
+
+// A Markdown table with the notes below it, for a pull-request comment.
+std::string comparison_markdown(const Comparison& comparison);
+
+}  // namespace truvello::cli

@@ -1,0 +1,187 @@
+#include "compare/comparison.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "output/comparison_report.h"
+#include "test_samples.h"
+
+namespace truvello::cli {
+namespace {
+
+using testing::completed_result;
+
+// A completed run of `seconds` one-second samples around `rate`, wobbling
+// by a few per cent in a fixed pattern.
+RunOutcome run_of(std::uint32_t benchmark, double rate, std::size_t seconds, std::uint32_t repeat = 1) {
+  RunOutcome run;
+  run.config = truvello_config{TRUVELLO_ABI_VERSION, 32, benchmark, 0, 2.0, static_cast<double>(seconds)};
+  run.repeat = repeat;
+  for (std::size_t i = 0; i < seconds; ++i) {
+    const double wobble = 1.0 + 0.03 * std::sin(static_cast<double>(i * (repeat + 2)));
+    const auto ops = static_cast<std::uint64_t>(rate * wobble);
+    run.samples.push_back(truvello_sample_record{static_cast<double>(i + 1), 1.0, ops, static_cast<double>(ops)});
+  }
+  run.status = TRUVELLO_STATUS_COMPLETED;
+  run.result = completed_result(run.samples, benchmark, benchmark == TRUVELLO_BENCHMARK_SINGLE ? 1 : 4);
+  run.recorded_warnings.emplace();  // as read back, with nothing to say
+  return run;
+}
+
+ComparedFile file_of(const std::string& name, std::vector<RunOutcome> runs) {
+  ComparedFile f;
+  f.name = name;
+  f.saved.schema_version = 2;
+  f.saved.command_name = "truvello";
+  f.saved.invocation.command_version = "0.0.2";
+  f.saved.invocation.library_version = "0.0.2";
+  f.saved.invocation.machine.cpu_model = "Test CPU";
+  f.saved.invocation.machine.online_cpus = 4;
+  f.saved.invocation.runs = std::move(runs);
+  return f;
+}
+
+ComparedFile both(const std::string& name, double scale) {
+  return file_of(
+      name, {run_of(TRUVELLO_BENCHMARK_SINGLE, 1e5 * scale, 30), run_of(TRUVELLO_BENCHMARK_ALL_CPUS, 3e5 * scale, 30)});
+}
+
+Comparison compared(const ComparedFile& base, const std::vector<ComparedFile>& cands) {
+  const ComparisonResult r = compare_exports(base, cands);
+  EXPECT_TRUE(r.comparison) << r.error;
+  return r.comparison.value_or(Comparison{});
+}
+
+TEST(Comparison, ACopyIsTheSameAndAScaledCopyIsSlower) {
+  const Comparison c = compared(both("base.json", 1.0), {both("same.json", 1.0), both("slow.json", 0.9)});
+  ASSERT_EQ(c.rows.size(), 4u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    const ComparisonRow& same = c.rows[i];
+    EXPECT_EQ(same.candidate, "same.json");
+    EXPECT_EQ(same.ratio, 1.0);
+    EXPECT_EQ(same.verdict, Verdict::kSame);
+    ASSERT_TRUE(same.interval);
+    EXPECT_LT(same.interval->low, 1.0);
+    EXPECT_GT(same.interval->high, 1.0);
+    EXPECT_EQ(same.method, Method::kBatchMeans);
+    const ComparisonRow& slow = c.rows[i + 2];
+    EXPECT_NEAR(slow.ratio, 0.9, 1e-4);
+    EXPECT_EQ(slow.verdict, Verdict::kSlower);
+    EXPECT_LT(slow.interval->high, 1.0);
+    EXPECT_EQ(slow.baseline.runs, 1u);
+  }
+  EXPECT_EQ(c.rows[0].benchmark, TRUVELLO_BENCHMARK_SINGLE);
+  EXPECT_EQ(c.rows[1].benchmark, TRUVELLO_BENCHMARK_ALL_CPUS);
+  EXPECT_TRUE(gate_fails(c, 5.0));
+  EXPECT_FALSE(gate_fails(c, 15.0)) << "slower, but by less than the gate allows";
+  EXPECT_TRUE(c.notes.empty()) << c.notes.front();
+}
+
+TEST(Comparison, MethodFollowsHowManyRunsEachSideHas) {
+  const auto series = [](const std::string& name, double rate, int runs) {
+    std::vector<RunOutcome> list;
+    for (int i = 1; i <= runs; ++i) list.push_back(run_of(TRUVELLO_BENCHMARK_SINGLE, rate * (1 + 0.01 * i), 30, i));
+    return file_of(name, list);
+  };
+  const ComparedFile three = series("a.json", 1e5, 3);
+  Comparison c = compared(three, {series("b.json", 1e5, 3)});
+  ASSERT_EQ(c.rows.size(), 1u);
+  EXPECT_EQ(c.rows[0].method, Method::kRunScores);
+  EXPECT_EQ(c.rows[0].baseline.runs, 3u);
+  double product = 1.0;
+  for (const RunOutcome& run : three.saved.invocation.runs) product *= run.result->mean_rate;
+  EXPECT_NEAR(c.rows[0].baseline.score, std::cbrt(product), 1e-6) << "the geometric mean";
+  c = compared(series("a.json", 1e5, 1), {series("b.json", 1e5, 3)});
+  EXPECT_EQ(c.rows[0].method, Method::kMixed);
+  ASSERT_EQ(c.notes.size(), 1u);
+  EXPECT_NE(c.notes[0].find("one run on one side and several on the other"), std::string::npos);
+}
+
+TEST(Comparison, SaysWhatMakesTheFilesLessComparable) {
+  ComparedFile base = both("base.json", 1.0);
+  base.saved.invocation.runs.push_back(run_of(TRUVELLO_BENCHMARK_SINGLE, 1e5, 4, 2));
+  base.saved.invocation.runs.back().status = TRUVELLO_STATUS_CANCELLED;
+  base.saved.invocation.runs.back().result->status = TRUVELLO_STATUS_CANCELLED;
+  base.saved.invocation.runs.back().reason = "cancelled";
+  ComparedFile cand = file_of("cand.json", {run_of(TRUVELLO_BENCHMARK_SINGLE, 1e5, 5)});
+  cand.saved.invocation.library_version = "0.0.3";
+  cand.saved.invocation.machine.cpu_model.clear();
+  cand.saved.invocation.machine.online_cpus = 8;
+  cand.saved.invocation.runs[0].result->unstable = 1;
+  cand.saved.invocation.runs[0].result->cv_percent = 12.5;
+  cand.saved.invocation.runs[0].recorded_warnings->push_back({"drift", "The rate fell."});
+
+  const Comparison c = compared(base, {cand});
+  ASSERT_EQ(c.rows.size(), 1u);
+  EXPECT_FALSE(c.rows[0].interval) << "five seconds are too few for an interval";
+  EXPECT_EQ(c.rows[0].verdict, Verdict::kSame);
+  const std::vector<std::string> expected = {
+      "The library versions differ (0.0.2 in base.json, 0.0.3 in cand.json): the workload may differ, so the scores "
+      "may not be comparable.",
+      "The CPU models differ (Test CPU in base.json, unknown in cand.json), as expected when comparing machines.",
+      "The CPU counts differ (4 in base.json, 8 in cand.json): the all-CPU scores compare machines, not settings.",
+      "base.json: the single worker run 2 did not complete (cancelled) and is left out.",
+      "cand.json: the single worker run measured a window of 5 s, under the 10 s a comparable score needs.",
+      "cand.json: the single worker run was flagged unstable (12.5 % variation).",
+      "cand.json: the single worker run carries warnings (drift); `truvello report cand.json` tells them.",
+      "The single worker run of cand.json has fewer than 6 whole seconds of samples: no interval, and no verdict but "
+      "\"same\".",
+      "The all CPUs benchmark has a completed run in base.json but none in cand.json, so it is not compared.",
+  };
+  EXPECT_EQ(c.notes, expected);
+}
+
+TEST(Comparison, FilesWithoutACommonBenchmarkCannotBeCompared) {
+  const ComparedFile single = file_of("s.json", {run_of(TRUVELLO_BENCHMARK_SINGLE, 1e5, 30)});
+  const ComparedFile all = file_of("a.json", {run_of(TRUVELLO_BENCHMARK_ALL_CPUS, 1e5, 30)});
+  const ComparisonResult r = compare_exports(single, {single, all});
+  EXPECT_FALSE(r.comparison);
+  EXPECT_EQ(r.error, "s.json and a.json have no benchmark with a completed run in common");
+}
+
+TEST(ComparisonReport, TableJsonAndMarkdownAgree) {
+  const Comparison c = compared(both("base.json", 1.0), {both("slow|er.json", 0.9)});
+  const std::string plain = comparison_table(c, false);
+  EXPECT_EQ(plain.find('\x1b'), std::string::npos) << plain;
+  std::istringstream lines(plain);
+  std::string line, header;
+  std::vector<std::string> rows;
+  while (std::getline(lines, line)) {
+    if (line.rfind("benchmark", 0) == 0) header = line;
+    if (line.rfind("single worker", 0) == 0 || line.rfind("all CPUs", 0) == 0) rows.push_back(line);
+  }
+  ASSERT_EQ(rows.size(), 2u) << plain;
+  EXPECT_NE(rows[0].find("-10.0 %  0.900  0.8"), std::string::npos) << rows[0];
+  EXPECT_NE(rows[0].find("slower"), std::string::npos);
+  // Right-aligned figures: the ratio column ends at the same place in each row.
+  EXPECT_EQ(rows[0].find("0.900"), rows[1].find("0.900")) << plain;
+  EXPECT_EQ(header.find("ratio") + 5, rows[0].find("0.900") + 5) << plain;
+
+  const std::string coloured = comparison_table(c, true);
+  EXPECT_NE(coloured.find("\x1b[31mslower\x1b[0m"), std::string::npos) << coloured;
+
+  const nlohmann::json doc = comparison_json(c, 5.0, true);
+  ASSERT_EQ(doc["comparisons"].size(), 2u);
+  const nlohmann::json& row = doc["comparisons"][1];
+  EXPECT_EQ(row["benchmark"], "all-cpus");
+  EXPECT_EQ(row["candidate"], "slow|er.json");
+  EXPECT_EQ(row["verdict"], "slower");
+  EXPECT_EQ(row["method"], "batch-means");
+  EXPECT_NEAR(row["ratio"].get<double>(), 0.9, 1e-4);
+  EXPECT_LT(row["ci_low"].get<double>(), row["ratio"].get<double>());
+  EXPECT_LT(row["ci_high"].get<double>(), 1.0);
+  EXPECT_NEAR(row["candidate_score"].get<double>() / row["baseline_score"].get<double>(), row["ratio"].get<double>(),
+              1e-12);
+  EXPECT_EQ(doc["gate"]["failed"], true);
+  EXPECT_TRUE(comparison_json(c, std::nullopt, false)["gate"].is_null());
+
+  const std::string md = comparison_markdown(c);
+  EXPECT_NE(md.find("| single worker | `slow\\|er.json` |"), std::string::npos) << md;
+  EXPECT_NE(md.find("| **slower** |"), std::string::npos) << md;
+}
+
+}  // namespace
+}  // namespace truvello::cli

@@ -1,0 +1,290 @@
+#include "compare/export_reader.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <nlohmann/json.hpp>
+
+#include "output/json_report.h"
+#include "output/summary.h"
+#include "test_samples.h"
+
+namespace truvello::cli {
+namespace {
+
+using nlohmann::json;
+using testing::completed_result;
+using testing::one_second_samples;
+
+RunOutcome completed_run(std::uint32_t benchmark, std::uint32_t repeat, std::initializer_list<double> rates) {
+  RunOutcome run;
+  run.config = truvello_config{TRUVELLO_ABI_VERSION, 32, benchmark, 0, 2.0, 5.0};
+  run.repeat = repeat;
+  run.samples = one_second_samples(rates);
+  run.status = TRUVELLO_STATUS_COMPLETED;
+  run.result = completed_result(run.samples, benchmark, benchmark == TRUVELLO_BENCHMARK_SINGLE ? 1 : 2);
+  return run;
+}
+
+// A series of two single runs, an all-CPU run and a failed one, on a
+// machine with every optional fact known.
+Invocation saved_invocation() {
+  Invocation inv;
+  inv.command_version = "0.0.2";
+  inv.library_version = "0.0.2";
+  inv.abi_version = 1;
+  inv.machine.cpu_model = "Test CPU";
+  inv.machine.online_cpus = 2;
+  inv.machine.affinity_cpus = 2;
+  inv.machine.cpu_quota = CpuQuota{150000, 100000};
+  inv.machine.kernel = "Linux 6.1";
+  inv.machine.governors = {"powersave"};
+  inv.machine.hypervisor = true;
+  inv.machine.load = LoadAverage{0.5, 0.25, 0.125};
+  inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_SINGLE, 1, {100, 104, 98, 101, 99}));
+  inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_SINGLE, 2, {90, 91, 92, 93, 94}));
+  inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_ALL_CPUS, 1, {180, 190, 200}));
+  inv.runs.back().throttle_before = 3;
+  inv.runs.back().throttle_after = 10;
+  RunOutcome failed;
+  failed.config = truvello_config{TRUVELLO_ABI_VERSION, 32, TRUVELLO_BENCHMARK_ALL_CPUS, 0, 0.0, NAN};
+  failed.repeat = 2;
+  failed.status = TRUVELLO_STATUS_FAILED;
+  failed.result = truvello_result_record{};
+  failed.result->status = TRUVELLO_STATUS_FAILED;
+  failed.result->benchmark = TRUVELLO_BENCHMARK_ALL_CPUS;
+  failed.result->measurement_seconds = NAN;
+  failed.reason = "durations must be finite: warmup >= 0, measurement > 0";
+  inv.runs.push_back(failed);
+  return inv;
+}
+
+TEST(ExportReader, ReadsBackWhatTheCommandWrote) {
+  const Invocation written = saved_invocation();
+  const ExportRead read = parse_export(json_text(written));
+  ASSERT_TRUE(read.saved) << read.error;
+  EXPECT_EQ(read.saved->schema_version, 2);
+  EXPECT_EQ(read.saved->command_name, "truvello");
+  const Invocation& back = read.saved->invocation;
+  EXPECT_EQ(back.library_version, "0.0.2");
+  EXPECT_EQ(back.machine.cpu_model, "Test CPU");
+  EXPECT_EQ(back.machine.usable_cpus(), 1.5);
+  EXPECT_EQ(back.machine.governors, written.machine.governors);
+  EXPECT_TRUE(back.machine.hypervisor);
+  ASSERT_TRUE(back.machine.load);
+  EXPECT_EQ(back.machine.load->fifteen, 0.125);
+  ASSERT_EQ(back.runs.size(), 4u);
+  for (std::size_t i = 0; i < back.runs.size(); ++i) {
+    SCOPED_TRACE(i);
+    const RunOutcome& a = written.runs[i];
+    const RunOutcome& b = back.runs[i];
+    EXPECT_EQ(b.repeat, a.repeat);
+    EXPECT_EQ(b.status, a.status);
+    EXPECT_EQ(b.reason, a.reason);
+    ASSERT_EQ(b.samples.size(), a.samples.size());
+    for (std::size_t k = 0; k < a.samples.size(); ++k) EXPECT_EQ(b.samples[k].rate, a.samples[k].rate);
+    ASSERT_EQ(b.result.has_value(), a.result.has_value());
+    EXPECT_EQ(b.result->total_ops, a.result->total_ops);
+    EXPECT_EQ(b.result->checksum, a.result->checksum);
+  }
+  EXPECT_TRUE(std::isnan(back.runs[3].config.measurement_seconds)) << "null comes back as not-a-number";
+  // The summary is the same text, the throttle warning included, though the
+  // counters it came from are not in the document.
+  EXPECT_EQ(summary_text(back, Glyphs::kBlocks), summary_text(written, Glyphs::kBlocks));
+  EXPECT_NE(summary_text(back, Glyphs::kAscii).find("thermal throttle counters rose by 7"), std::string::npos);
+  EXPECT_EQ(json_text(back), json_text(written)) << "a document read and written again is unchanged";
+}
+
+TEST(ExportReader, AcceptsVersionOneAndOtherWritersWithUnknownMachineFacts) {
+  json doc = json::parse(json_text(saved_invocation()));
+  doc["schema_version"] = 1;
+  for (json& run : doc["runs"]) run.erase("repeat");
+  ExportRead read = parse_export(doc.dump());
+  ASSERT_TRUE(read.saved) << read.error;
+  for (const RunOutcome& run : read.saved->invocation.runs) EXPECT_EQ(run.repeat, 1u);
+
+  // The Python package knows less about the machine and says so with null;
+  // "os_kernel" is the kernel's newer name.
+  doc = json::parse(json_text(saved_invocation()));
+  doc["command"]["name"] = "truvello-python";
+  json& m = doc["machine"];
+  for (const char* key :
+       {"cpu_model", "kernel", "governors", "hypervisor", "load_average", "affinity_cpus", "cpu_quota"}) {
+    m[key] = nullptr;
+  }
+  read = parse_export(doc.dump());
+  ASSERT_TRUE(read.saved) << read.error;
+  EXPECT_EQ(read.saved->command_name, "truvello-python");
+  const MachineContext& machine = read.saved->invocation.machine;
+  EXPECT_TRUE(machine.cpu_model.empty());
+  EXPECT_FALSE(machine.hypervisor);
+  EXPECT_FALSE(machine.load);
+  EXPECT_EQ(machine.usable_cpus(), 2.0);
+
+  m.erase("kernel");
+  m["os_kernel"] = "Linux 6.9";
+  read = parse_export(doc.dump());
+  ASSERT_TRUE(read.saved) << read.error;
+  EXPECT_EQ(read.saved->invocation.machine.kernel, "Linux 6.9");
+}
+
+}  // namespace
+}  // namespace truvello::cli
+
+namespace truvello::cli {
+namespace {
+
+// One malformed document: how it is made from a good one, and what the one
+// line about it must say.
+struct Malformed {
+  const char* name;
+  std::function<std::string(nlohmann::json&)> make;  // returns the text to read
+  const char* error;                                 // the whole message, or its start ending in '*'
+};
+
+std::string dumped(const nlohmann::json& doc) { return doc.dump(); }
+
+std::string deeply_nested() {
+  std::string text = "{\"schema_version\": 2, \"x\": ";
+  for (int i = 0; i < 100000; ++i) text += '[';
+  return text;
+}
+
+TEST(ExportReader, RefusesEachMalformedDocumentWithOneLineNamingTheField) {
+  const Malformed table[] = {
+      {"not JSON", [](json&) { return std::string("truvello ran fine"); }, "not valid JSON (parse error at*"},
+      {"empty", [](json&) { return std::string(); }, "empty file, not JSON"},
+      {"truncated",
+       [](json& d) {
+         const std::string text = d.dump(2);
+         return text.substr(0, text.size() / 2);
+       },
+       "not valid JSON (parse error at*"},
+      {"invalid UTF-8",
+       [](json& d) {
+         std::string text = d.dump();
+         return text.replace(text.find("Test CPU"), 4, "\xff\xfe\xfd\xfc");
+       },
+       "not valid JSON (parse error at*"},
+      {"nested without end", [](json&) { return deeply_nested(); }, "nested deeper than 16 levels*"},
+      {"an array", [](json&) { return std::string("[1, 2]"); }, "the document must be a JSON object"},
+      {"no version", [](json& d) { return d.erase("schema_version"), dumped(d); }, "/schema_version: missing"},
+      {"future version", [](json& d) { return d["schema_version"] = 3, dumped(d); },
+       "/schema_version: unknown schema_version 3 (this command reads versions 1 to 2)"},
+      {"version as text", [](json& d) { return d["schema_version"] = "2", dumped(d); },
+       "/schema_version: must be a whole number"},
+      {"runs not an array", [](json& d) { return d["runs"] = json::object(), dumped(d); }, "/runs: must be an array"},
+      {"run not an object", [](json& d) { return d["runs"][1] = 7, dumped(d); }, "/runs/1: must be an object"},
+      {"completed run without samples",
+       [](json& d) {
+         d["runs"][0]["samples"] = json::array();
+         d["runs"][0]["result"]["sample_count"] = 0;
+         return dumped(d);
+       },
+       "/runs/0/samples: a completed run has no samples"},
+      {"negative dt", [](json& d) { return d["runs"][0]["samples"][2]["dt"] = -1.0, dumped(d); },
+       "/runs/0/samples/2/dt: must not be negative"},
+      {"zero-length sample", [](json& d) { return d["runs"][0]["samples"][2]["dt"] = 0.0, dumped(d); },
+       "/runs/0/samples/2/dt: must be greater than 0"},
+      {"non-finite rate (written as null)",
+       [](json& d) { return d["runs"][1]["samples"][1]["rate"] = nullptr, dumped(d); },
+       "/runs/1/samples/1/rate: must be a finite number, not null"},
+      {"overflowing figure",
+       [](json& d) {
+         d["runs"][0]["samples"][0]["t"] = 12345.5;
+         std::string text = d.dump();
+         return text.replace(text.find("12345.5"), 7, "1e400");
+       },
+       "not valid JSON (number overflow parsing '1e400')"},
+      {"negative rate", [](json& d) { return d["runs"][0]["samples"][0]["rate"] = -100.0, dumped(d); },
+       "/runs/0/samples/0/rate: must not be negative"},
+      {"negative ops", [](json& d) { return d["runs"][0]["samples"][0]["ops"] = -5, dumped(d); },
+       "/runs/0/samples/0/ops: must not be negative"},
+      {"fractional ops", [](json& d) { return d["runs"][0]["samples"][0]["ops"] = 99.5, dumped(d); },
+       "/runs/0/samples/0/ops: must be a whole number"},
+      {"rate unlike ops/dt", [](json& d) { return d["runs"][0]["samples"][3]["rate"] = 150.0, dumped(d); },
+       "/runs/0/samples/3/rate: disagrees with ops / dt"},
+      {"total unlike the samples", [](json& d) { return d["runs"][2]["result"]["total_ops"] = 1, dumped(d); },
+       "/runs/2/result/total_ops: disagrees with the sum of the samples' ops"},
+      {"score unlike the total", [](json& d) { return d["runs"][0]["result"]["mean_rate"] = 1e9, dumped(d); },
+       "/runs/0/result/mean_rate: disagrees with total_ops / measured_seconds"},
+      {"score not finite", [](json& d) { return d["runs"][0]["result"]["mean_rate"] = nullptr, dumped(d); },
+       "/runs/0/result/mean_rate: must be a finite number greater than 0 for a completed run"},
+      {"sample count", [](json& d) { return d["runs"][1]["result"]["sample_count"] = 9, dumped(d); },
+       "/runs/1/result/sample_count: disagrees with the number of samples"},
+      {"completed without result", [](json& d) { return d["runs"][0]["result"] = nullptr, dumped(d); },
+       "/runs/0/result: a completed run needs its result"},
+      {"statuses disagree", [](json& d) { return d["runs"][0]["result"]["status"] = 1, dumped(d); },
+       "/runs/0/result/status: disagrees with the run's status"},
+      {"unknown status", [](json& d) { return d["runs"][0]["status"] = 5, dumped(d); },
+       "/runs/0/status: unknown status 5"},
+      {"unknown benchmark", [](json& d) { return d["runs"][0]["config"]["benchmark"] = 7, dumped(d); },
+       "/runs/0/config/benchmark: unknown benchmark 7"},
+      {"name unlike the benchmark", [](json& d) { return d["runs"][2]["name"] = "single", dumped(d); },
+       "/runs/2/name: \"single\" does not match config.benchmark 2"},
+      {"repeat zero", [](json& d) { return d["runs"][1]["repeat"] = 0, dumped(d); },
+       "/runs/1/repeat: must be at least 1"},
+      {"version 2 without repeat", [](json& d) { return d["runs"][1].erase("repeat"), dumped(d); },
+       "/runs/1/repeat: missing"},
+      {"field too large", [](json& d) { return d["runs"][0]["result"]["workers"] = 1ull << 40, dumped(d); },
+       "/runs/0/result/workers: must be at most 4294967295"},
+      {"no machine", [](json& d) { return d.erase("machine"), dumped(d); }, "/machine: missing"},
+      {"negative CPU count", [](json& d) { return d["machine"]["online_cpus"] = -2, dumped(d); },
+       "/machine/online_cpus: must not be negative"},
+      {"short load average",
+       [](json& d) {
+         return d["machine"]["load_average"] = json::array({1, 2}), dumped(d);
+       },
+       "/machine/load_average: must hold three numbers"},
+      {"zero quota period", [](json& d) { return d["machine"]["cpu_quota"]["period_us"] = 0, dumped(d); },
+       "/machine/cpu_quota/period_us: must be greater than 0"},
+      {"warning without text", [](json& d) { return d["runs"][0]["warnings"][0]["message"] = 3, dumped(d); },
+       "/runs/0/warnings/0/message: must be a string"},
+  };
+  for (const Malformed& m : table) {
+    SCOPED_TRACE(m.name);
+    json doc = json::parse(json_text(saved_invocation()));
+    const ExportRead read = parse_export(m.make(doc));
+    EXPECT_FALSE(read.saved);
+    const std::string expected = m.error;
+    if (expected.back() == '*') {
+      EXPECT_EQ(read.error.rfind(expected.substr(0, expected.size() - 1), 0), 0u) << read.error;
+    } else {
+      EXPECT_EQ(read.error, expected);
+    }
+    EXPECT_EQ(read.error.find('\n'), std::string::npos) << "one line";
+    for (char c : read.error) EXPECT_TRUE(c >= 0x20 && c < 0x7f) << "printable: " << read.error;
+  }
+}
+
+TEST(ExportReader, FilesThatAreNotDocumentsAreRefusedWithoutReadingThem) {
+  char dir_template[] = "/tmp/truvello-reader-XXXXXX";
+  ASSERT_NE(mkdtemp(dir_template), nullptr);
+  const std::string dir = dir_template;
+  const std::string fifo = dir + "/pipe";
+  const std::string huge = dir + "/huge.json";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Sparse: its size says too large before a byte is read.
+  {
+    std::FILE* f = std::fopen(huge.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(ftruncate(fileno(f), static_cast<off_t>(kMaxExportBytes) + 1), 0);
+    std::fclose(f);
+  }
+  EXPECT_EQ(read_export(dir + "/none.json").error, dir + "/none.json: cannot open: No such file or directory");
+  EXPECT_EQ(read_export(dir).error, dir + ": is a directory");
+  EXPECT_EQ(read_export(fifo).error, fifo + ": not a regular file");
+  EXPECT_EQ(read_export(huge).error, huge + ": larger than 64 MiB: not a document of this command");
+  EXPECT_EQ(parse_export(std::string(kMaxExportBytes + 1, ' ')).error,
+            "larger than 64 MiB: not a document of this command");
+  std::remove(fifo.c_str());
+  std::remove(huge.c_str());
+  rmdir(dir.c_str());
+}
+
+}  // namespace
+}  // namespace truvello::cli

@@ -1,0 +1,58 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of the JSON reader's fuzzer into ./export_seeds.
+
+Usage: make_export_seeds.py PATH/TO/truvello
+
+The seeds are real documents of the built command from tiny runs, written
+compactly, and variants of them that the reader must also accept: schema
+version 1, another writer with unknown machine facts, a --repeat series and
+a failed run. Run it again when the document changes; the fuzzer only reads
+the files.
+"""
+import json
+import os
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SEEDS = os.path.join(HERE, "export_seeds")
+
+
+def document(command, *args):
+    done = subprocess.run([command, "--warmup", "0", "--measure", "1.2", "--json", "-q", *args],
+                          capture_output=True, text=True, check=False)
+    return json.loads(done.stdout)
+
+
+def write(name, doc):
+    with open(os.path.join(SEEDS, name), "w", encoding="utf-8") as f:
+        f.write(json.dumps(doc, separators=(",", ":")))
+
+
+def main():
+    command = sys.argv[1]
+    os.makedirs(SEEDS, exist_ok=True)
+    both = document(command)
+    write("both_benchmarks", both)
+
+    v1 = json.loads(json.dumps(both))
+    v1["schema_version"] = 1
+    for run in v1["runs"]:
+        del run["repeat"]
+    write("schema_version_1", v1)
+
+    other = json.loads(json.dumps(both))
+    other["command"]["name"] = "truvello-python"
+    machine = other["machine"]
+    for key in ("cpu_model", "governors", "hypervisor", "load_average", "affinity_cpus", "cpu_quota"):
+        machine[key] = None
+    machine["os_kernel"] = machine.pop("kernel")
+    write("other_writer", other)
+
+    write("repeat_series", document(command, "--single", "--repeat", "2"))
+    failed = subprocess.run([command, "--measure", "0", "--json", "-q"], capture_output=True, text=True, check=False)
+    write("failed_run", json.loads(failed.stdout))
+
+
+if __name__ == "__main__":
+    main()
