@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -177,6 +178,16 @@ void expect_cancelled_by(int signo, int expected_status) {
 TEST(Command, SigintCancelsWithStatus130AndKeepsThePartialResult) { expect_cancelled_by(SIGINT, 130); }
 
 TEST(Command, SigtermCancelsWithStatus143AndKeepsThePartialResult) { expect_cancelled_by(SIGTERM, 143); }
+
+TEST(Command, UnwritableExportFailsBeforeMeasuring) {
+  // Ten minutes of measuring would end in the test's timeout: the path is
+  // checked first.
+  const Finished done = run_command({"--warmup", "0", "--measure", "600", "--export-html", "/nonexistent/r.html"});
+  EXPECT_EQ(done.status, 2);
+  EXPECT_EQ(done.err.rfind("truvello: cannot write /nonexistent/r.html: ", 0), 0u) << done.err;
+  EXPECT_EQ(std::count(done.err.begin(), done.err.end(), '\n'), 1) << done.err;
+  EXPECT_TRUE(done.out.empty()) << done.out;
+}
 
 TEST(Command, UnknownOptionIsAUsageError) {
   const Finished done = run_command({"--warmup", "0", "--bogus"});
