@@ -1,8 +1,11 @@
 #include "output/html_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "output/chart.h"
