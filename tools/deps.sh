@@ -17,7 +17,10 @@ have_cmd script || need+=(util-linux)
 have_cmd valgrind || need+=(valgrind)
 have_cmd pkg-config || need+=(pkg-config)
 have_cmd python3 || need+=(python3)
-for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev; do
+# The HTML report is checked in a real browser; fonts-liberation below gives
+# it a font to draw with.
+have_cmd chromium || need+=(chromium)
+for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev fonts-liberation; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 

@@ -98,7 +98,7 @@ TEST(Options, NonNumbersAreUsageErrorsNamingTheOption) {
 
 TEST(Options, UnknownOptionsAndMissingValuesAreUsageErrors) {
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--bogus"}, {"--measure"}, {"extra"}, {"--export-csv"}}) {
+       {std::vector<std::string>{"--bogus"}, {"--measure"}, {"extra"}, {"--export-csv"}, {"--export-html"}}) {
     const ParsedCommandLine parsed = parse_command_line(args);
     EXPECT_EQ(parsed.exit_code, kExitUsage) << args[0];
     EXPECT_NE(parsed.err.find("Usage"), std::string::npos);
@@ -110,7 +110,7 @@ TEST(Options, HelpGoesToStdoutAndExitsZero) {
   EXPECT_FALSE(parsed.options.has_value());
   EXPECT_EQ(parsed.exit_code, kExitOk);
   for (const char* option : {"--single", "--all-cpus", "--warmup", "--measure", "--quick", "--quiet", "--json",
-                             "--repeat", "--export-json", "--export-csv", "--export-markdown"}) {
+                             "--repeat", "--export-json", "--export-csv", "--export-markdown", "--export-html"}) {
     EXPECT_NE(parsed.out.find(option), std::string::npos) << option;
   }
   EXPECT_TRUE(parsed.err.empty());
@@ -183,13 +183,14 @@ TEST(Options, Subcommands) {
 }
 
 TEST(Options, OutputFlags) {
-  const Options o =
-      parse_ok({"--json", "-q", "--export-json", "a.json", "--export-csv=b.csv", "--export-markdown", "c.md"});
+  const Options o = parse_ok({"--json", "-q", "--export-json", "a.json", "--export-csv=b.csv", "--export-markdown",
+                              "c.md", "--export-html", "d.html"});
   EXPECT_TRUE(o.json);
   EXPECT_TRUE(o.quiet);
   EXPECT_EQ(o.export_json, "a.json");
   EXPECT_EQ(o.export_csv, "b.csv");
   EXPECT_EQ(o.export_markdown, "c.md");
+  EXPECT_EQ(o.export_html, "d.html");
 }
 
 }  // namespace

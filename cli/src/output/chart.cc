@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "stats/rate_stats.h"
 

@@ -1,8 +1,11 @@
 #include "output/html_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "output/chart.h"
@@ -76,7 +79,9 @@ table.results td:first-child{font-weight:600}}
 @media print{@page{size:A4;margin:14mm}
 :root{--bg:#fff;--fg:#000;--muted:#333;--rule:#bbb;--grid:#ddd;--panel:#fff;--warn:#7a3e00;--warn-bg:#fff;
 --third:#777;--c0:#1f5fbf;--c1:#c2410c;--c2:#15803d;--c3:#7e22ce;--c4:#b91c1c;--c5:#0e7490}
-body{max-width:none;padding:0;font-size:10.5pt}.scroll{overflow:visible}
+*{-webkit-print-color-adjust:exact;print-color-adjust:exact}
+body{max-width:none;padding:0;font-size:10.5pt}.scroll{overflow:visible}table{font-size:9pt}
+th,td{overflow-wrap:anywhere}figure{max-width:none}
 section{break-inside:auto}h2{break-after:avoid}
 svg.chart{max-height:95mm;border:1px solid #ccc}details>summary{display:none}}
 )css";

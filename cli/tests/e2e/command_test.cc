@@ -115,7 +115,7 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
   TempDir dir;
   const Finished done =
       run_command({"--warmup", "0", "--measure", "1.2", "--quiet", "--export-json", dir.file("r.json"), "--export-csv",
-                   dir.file("r.csv"), "--export-markdown", dir.file("r.md")});
+                   dir.file("r.csv"), "--export-markdown", dir.file("r.md"), "--export-html", dir.file("r.html")});
   ASSERT_EQ(done.status, 0) << done.err;
   EXPECT_TRUE(done.err.empty()) << "--quiet: " << done.err;
   EXPECT_NE(done.out.find("Score"), std::string::npos) << "the summary still goes to stdout";
@@ -159,6 +159,16 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
   EXPECT_NE(table[0].find("Score (ops/s)"), std::string::npos);
   EXPECT_NE(table[2].find("| single worker | completed |"), std::string::npos) << table[2];
   EXPECT_NE(table[3].find("| all CPUs | completed |"), std::string::npos) << table[3];
+
+  const std::string html = read_file(dir.file("r.html"));
+  EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+  std::size_t charts = 0;
+  for (std::size_t pos = html.find("<svg class=\"chart\""); pos != std::string::npos;
+       pos = html.find("<svg class=\"chart\"", pos + 1)) {
+    ++charts;
+  }
+  EXPECT_EQ(charts, 2u) << "one chart per benchmark";
+  EXPECT_NE(html.find("</html>"), std::string::npos);
 }
 
 TEST(Command, RepeatRunsEverySeriesAndExportsEachRun) {
@@ -330,7 +340,8 @@ TEST(Command, CompareRefusesWhatItCannotUse) {
 // Cancels a long run once it is measuring and checks what is left.
 void expect_cancelled_by(int signo, int expected_status) {
   TempDir dir;
-  Child child({"--single", "--warmup", "0", "--measure", "600", "--export-json", dir.file("r.json")},
+  Child child({"--single", "--warmup", "0", "--measure", "600", "--export-json", dir.file("r.json"), "--export-html",
+               dir.file("r.html")},
               Child::Output::kPipes);
   ASSERT_TRUE(child.wait_for("measuring for")) << "the run never reached its measurement";
   child.send(signo);
@@ -347,6 +358,8 @@ void expect_cancelled_by(int signo, int expected_status) {
   EXPECT_EQ(run["result"]["cv_valid"], 0);
   EXPECT_NE(done.out.find("  Status       cancelled\n"), std::string::npos) << done.out;
   EXPECT_NE(done.err.find("] cancelled"), std::string::npos) << done.err;
+  const std::string html = read_file(dir.file("r.html"));
+  EXPECT_NE(html.find("<td data-label=\"Status\">cancelled</td>"), std::string::npos) << "the partial run is shown too";
 }
 
 TEST(Command, SigintCancelsWithStatus130AndKeepsThePartialResult) { expect_cancelled_by(SIGINT, 130); }
@@ -367,6 +380,16 @@ TEST(Command, SigintEndsAWholeSeries) {
 }
 
 TEST(Command, SigtermCancelsWithStatus143AndKeepsThePartialResult) { expect_cancelled_by(SIGTERM, 143); }
+
+TEST(Command, UnwritableExportFailsBeforeMeasuring) {
+  // Ten minutes of measuring would end in the test's timeout: the path is
+  // checked first.
+  const Finished done = run_command({"--warmup", "0", "--measure", "600", "--export-html", "/nonexistent/r.html"});
+  EXPECT_EQ(done.status, 2);
+  EXPECT_EQ(done.err.rfind("truvello: cannot write /nonexistent/r.html: ", 0), 0u) << done.err;
+  EXPECT_EQ(std::count(done.err.begin(), done.err.end(), '\n'), 1) << done.err;
+  EXPECT_TRUE(done.out.empty()) << done.out;
+}
 
 TEST(Command, UnknownOptionIsAUsageError) {
   const Finished done = run_command({"--warmup", "0", "--bogus"});
