@@ -17,7 +17,10 @@ have_cmd script || need+=(util-linux)
 have_cmd valgrind || need+=(valgrind)
 have_cmd pkg-config || need+=(pkg-config)
 have_cmd python3 || need+=(python3)
-for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev; do
+# The Python package is built and tested with the system's interpreter
+# (/usr/bin/python3) and these, since the package index may be unreachable.
+for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev \
+  python3-setuptools python3-pytest python3-mypy python3-venv; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 
