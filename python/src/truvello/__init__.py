@@ -15,6 +15,7 @@ from importlib import metadata as _metadata
 
 from ._codes import Benchmark, Phase, Status
 from ._config import Config, default_config
+from ._document import save_json
 from ._errors import BenchmarkError, LibraryError
 from ._library import abi_version, version
 from ._result import Progress, Result, Sample
@@ -40,5 +41,6 @@ __all__ = [
     "default_config",
     "run",
     "run_async",
+    "save_json",
     "version",
 ]
