@@ -62,7 +62,7 @@ def seconds(value: Seconds, name: str) -> float:
         return float(value)
     except OverflowError:
         # An int too large for a double: as far out of range as infinity.
-        return math.copysign(math.inf, value)
+        return math.inf if value > 0 else -math.inf
 
 
 def config_record(benchmark: BenchmarkChoice, warmup: Seconds, measure: Seconds) -> ConfigRecord:

@@ -73,6 +73,8 @@ class Run:
                 if interruption is None:
                     interruption = error
                     self._execution.cancel()
+        # The run's thread has nothing left to do but end.
+        self._execution.join()
         if interruption is not None:
             raise interruption
         return self._execution.outcome()
