@@ -40,6 +40,9 @@ class BuildPyWithLibrary(build_py):
     """build_py that also compiles the shared library into the package."""
 
     def run(self) -> None:
+        # build/ is kept between builds: start the package afresh, so that a
+        # module removed from src/ is not shipped from an earlier build.
+        shutil.rmtree(Path(self.build_lib) / "truvello", ignore_errors=True)
         super().run()
         library = self.build_library()
         target = Path(self.build_lib) / "truvello" / LIBRARY_FILE
