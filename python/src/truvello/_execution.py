@@ -59,6 +59,8 @@ class Execution:
         self._outcome: Optional[Result] = None
         self._failure: Optional[BaseException] = None
         self._finished = threading.Event()
+        # A daemon, so that a run left going does not hold up the interpreter's
+        # exit for its whole length: the exit hook below cancels it instead.
         self._thread = threading.Thread(target=self._main, name="truvello run", daemon=True)
         with _running_lock:
             _running.add(self)
