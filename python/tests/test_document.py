@@ -13,8 +13,10 @@ from truvello import Benchmark, Sample, Status
 
 from conftest import HANG_LIMIT
 
-# Warnings that follow from a run alone; the command adds others about the machine.
+# Warnings that follow from a run alone, and those about the machine that a
+# saved document repeats; the command adds others from readings around a run.
 RUN_WARNINGS = {"unstable", "drift", "short_window"}
+MACHINE_WARNINGS = {"governor", "hypervisor"}
 
 
 def key_paths(value: Any, prefix: str = "") -> set[str]:
@@ -100,6 +102,11 @@ def test_save_json_has_every_key_the_command_writes(
         "efficiency": all_cpus.mean_rate / (all_cpus.workers * single.mean_rate),
     }
     assert saved["machine"]["online_cpus"] == all_cpus.workers
+    for name in ("cpu_model", "online_cpus", "kernel", "governors", "hypervisor"):
+        assert saved["machine"][name] == command_document["machine"][name], name
+    machine_wide = [w for w in command_document["runs"][0]["warnings"] if w["code"] in MACHINE_WARNINGS]
+    for entry in saved["runs"]:
+        assert [w for w in entry["warnings"] if w["code"] in MACHINE_WARNINGS] == machine_wide
 
 
 def command_has(command: Path, subcommand: str) -> bool:

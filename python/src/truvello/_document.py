@@ -17,7 +17,7 @@ from ._machine import machine
 from ._rate_stats import rate_stats
 from ._records import ABI_VERSION, CONFIG_SIZE
 from ._result import Result
-from ._warnings import run_warnings
+from ._warnings import machine_warnings, run_warnings
 
 SCHEMA_VERSION = 2
 COMMAND_NAME = "truvello-python"
@@ -116,16 +116,19 @@ def document(results: Iterable[Result]) -> dict[str, Any]:
     for r in runs:
         if not isinstance(r, Result):
             raise TypeError(f"save_json takes Result values, not {type(r).__name__}")
+    facts = machine()
     counts: dict[Benchmark, int] = {}
     entries = []
     for r in runs:
         counts[r.benchmark] = counts.get(r.benchmark, 0) + 1
-        entries.append(run_entry(r, counts[r.benchmark]))
+        entry = run_entry(r, counts[r.benchmark])
+        entry["warnings"] += machine_warnings(facts)
+        entries.append(entry)
     return {
         "schema_version": SCHEMA_VERSION,
         "command": {"name": COMMAND_NAME, "version": __version__},
         "library": {"version": version(), "abi_version": abi_version()},
-        "machine": machine(),
+        "machine": facts,
         "runs": entries,
         "scaling": scaling(runs),
     }

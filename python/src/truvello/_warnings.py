@@ -1,14 +1,15 @@
-"""The truvello command's warnings that follow from a run alone, in its words.
+"""The truvello command's warnings, in its words: those that follow from a run
+alone, and those about the machine that can be read at any time.
 
-The command adds warnings about the machine it ran on (load, governor,
-hypervisor, CPU limits, throttling); those need readings taken around the run
-and are not made up afterwards.
+The command also warns about the load before a run, CPU limits and thermal
+throttling during it; those need readings taken around the run and are not
+made up afterwards.
 """
 
 from __future__ import annotations
 
 import math
-from typing import Optional
+from typing import Any, Optional, Sequence
 
 from ._rate_stats import rate_stats
 from ._result import Result
@@ -90,4 +91,32 @@ def run_warnings(result: Result) -> list[dict[str, str]]:
     if result.workers == 0:
         return []
     found = (unstable_warning(result), drift_warning(result), short_window_warning(result))
+    return [warning for warning in found if warning is not None]
+
+
+def governor_warning(governors: Sequence[str]) -> Optional[dict[str, str]]:
+    others = [name for name in governors if name != "performance"]
+    if not others:
+        return None
+    listed = ", ".join(f'"{name}"' for name in others)
+    return {
+        "code": "governor",
+        "message": f"The CPU frequency governor is {listed} rather than \"performance\", so the clock speed may "
+        "change during the run.",
+    }
+
+
+def hypervisor_warning(hypervisor: bool) -> Optional[dict[str, str]]:
+    if not hypervisor:
+        return None
+    return {
+        "code": "hypervisor",
+        "message": "This machine runs under a hypervisor: other guests on the same host can take CPU time and move "
+        "the score.",
+    }
+
+
+def machine_warnings(machine: dict[str, Any]) -> list[dict[str, str]]:
+    """Warnings about the machine, the same for every run, in the command's order."""
+    found = (governor_warning(machine["governors"]), hypervisor_warning(machine["hypervisor"]))
     return [warning for warning in found if warning is not None]
