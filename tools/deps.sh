@@ -20,7 +20,10 @@ have_cmd python3 || need+=(python3)
 # The HTML report is checked in a real browser; fonts-liberation below gives
 # it a font to draw with.
 have_cmd chromium || need+=(chromium)
-for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev fonts-liberation; do
+# The Python package is built and tested with the system's interpreter
+# (/usr/bin/python3) and these, since the package index may be unreachable.
+for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev \
+  python3-setuptools python3-pytest python3-mypy python3-venv fonts-liberation; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a release build with g++, an AddressSanitizer +
-# UndefinedBehaviorSanitizer build with clang++, and a ThreadSanitizer build
-# with clang++. Long-running variants stay behind the ctest label "long".
+# Builds and runs every test: a release build with g++, the Python package,
+# an AddressSanitizer + UndefinedBehaviorSanitizer build with clang++, and a
+# ThreadSanitizer build with clang++. Long-running variants stay behind the
+# ctest label "long".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -20,6 +21,10 @@ echo "== format (clang-format-14)"
 git ls-files '*.c' '*.cc' '*.h' | xargs clang-format-14 --dry-run -Werror
 echo "== release (g++)"
 run_suite build/test-gcc -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
+echo "== python"
+# The package installed into a fresh virtual environment and tested there; its
+# saved documents are checked against the command just built.
+TRUVELLO_COMMAND="$PWD/build/test-gcc/cli/truvello" bash python/tests/run.sh -q
 echo "== address,undefined (clang++)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build/test-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

@@ -1,0 +1,46 @@
+"""truvello: the CPU throughput benchmark from Python.
+
+    >>> import truvello
+    >>> result = truvello.run("single", warmup=5, measure=10)
+    >>> print(f"{result.mean_rate:.0f} ops/s")
+
+The package wraps the library's C interface with ctypes. The library is
+looked for in TRUVELLO_LIBRARY, then inside this package, then on the
+system's library path.
+"""
+
+from __future__ import annotations
+
+from importlib import metadata as _metadata
+
+from ._codes import Benchmark, Phase, Status
+from ._config import Config, default_config
+from ._document import save_json
+from ._errors import BenchmarkError, LibraryError
+from ._library import abi_version, version
+from ._result import Progress, Result, Sample
+from ._run import Run, run, run_async
+
+try:
+    __version__ = _metadata.version("truvello")
+except _metadata.PackageNotFoundError:  # imported from a source tree
+    __version__ = "unknown"
+
+__all__ = [
+    "Benchmark",
+    "BenchmarkError",
+    "Config",
+    "LibraryError",
+    "Phase",
+    "Progress",
+    "Result",
+    "Run",
+    "Sample",
+    "Status",
+    "abi_version",
+    "default_config",
+    "run",
+    "run_async",
+    "save_json",
+    "version",
+]
