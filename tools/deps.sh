@@ -20,7 +20,8 @@ have_cmd python3 || need+=(python3)
 # The manual page: made with help2man, checked with man.
 have_cmd help2man || need+=(help2man)
 have_cmd man || need+=(man-db)
-for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev; do
+for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev \
+  bash-completion; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 
