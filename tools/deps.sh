@@ -17,9 +17,12 @@ have_cmd script || need+=(util-linux)
 have_cmd valgrind || need+=(valgrind)
 have_cmd pkg-config || need+=(pkg-config)
 have_cmd python3 || need+=(python3)
-# The manual page: made with help2man, checked with man.
+# Debian packages, their manual page and completion: tools/package.sh and its check.
+have_cmd dpkg-shlibdeps || need+=(dpkg-dev)
+have_cmd file || need+=(file)
 have_cmd help2man || need+=(help2man)
 have_cmd man || need+=(man-db)
+have_cmd lintian || need+=(lintian)
 for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev \
   bash-completion; do
   have_pkg "$pkg" || need+=("$pkg")
