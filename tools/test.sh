@@ -2,6 +2,8 @@
 # Builds and runs every test: a release build with g++, an AddressSanitizer +
 # UndefinedBehaviorSanitizer build with clang++, and a ThreadSanitizer build
 # with clang++. Long-running variants stay behind the ctest label "long".
+# Between the release build and the sanitizer builds, the Debian packages are
+# built and checked as delivered.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -20,6 +22,8 @@ echo "== format (clang-format-14)"
 git ls-files '*.c' '*.cc' '*.h' | xargs clang-format-14 --dry-run -Werror
 echo "== release (g++)"
 run_suite build/test-gcc -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
+echo "== packages (Debian: build, lintian, unpack and use)"
+bash packaging/tests/check_packages.sh
 echo "== address,undefined (clang++)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build/test-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
