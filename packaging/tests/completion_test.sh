@@ -17,12 +17,20 @@ cd "$work"
 touch base.json cand.json notes.txt
 mkdir runs
 
-# Completes the last word of the given command line; prints the sorted offers
-# on one line.
+# Completes the last word of the given command line, split into words as bash
+# splits it ("=" is a word of its own); prints the sorted offers on one line.
 complete_line() {
   COMP_WORDS=("$@")
   COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-  COMP_LINE="$*"
+  COMP_LINE=$1
+  local i
+  for ((i = 1; i < $#; i++)); do
+    if [[ ${COMP_WORDS[i]} == "=" || ${COMP_WORDS[i - 1]} == "=" ]]; then
+      COMP_LINE+=${COMP_WORDS[i]}
+    else
+      COMP_LINE+=" ${COMP_WORDS[i]}"
+    fi
+  done
   COMP_POINT=${#COMP_LINE}
   COMPREPLY=()
   _truvello truvello "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
@@ -48,6 +56,8 @@ expect "--quick --quiet"                    truvello --qu
 expect ""                                   truvello --measure ''
 expect "base.json cand.json notes.txt runs" truvello --export-json ''
 expect "notes.txt"                          truvello --single --export-html n
+expect "notes.txt"                          truvello --export-csv = n
+expect ""                                   truvello --repeat = ''
 expect "base.json cand.json runs"           truvello compare ''
 expect "base.json cand.json runs"           truvello compare base.json ''
 expect "--fail-if-slower"                   truvello compare base.json --f
