@@ -9,6 +9,7 @@ completion=$1
 command=$2
 
 source /usr/share/bash-completion/bash_completion
+# shellcheck source=/dev/null
 source "$completion"
 
 work=$(mktemp -d)
@@ -74,7 +75,7 @@ for sub in "" $subcommands; do
   words=(truvello)
   [[ -n $sub ]] && words+=("$sub")
   offered=" $(complete_line "${words[@]}" --) "
-  for option in $(help_options $sub); do
+  for option in $(help_options ${sub:+"$sub"}); do
     if [[ $offered != *" $option "* ]]; then
       echo "FAIL: 'truvello $sub --' does not offer $option, which --help lists"
       failures=$((failures + 1))

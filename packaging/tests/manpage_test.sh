@@ -31,7 +31,7 @@ for sub in "" $subcommands; do
     echo "FAIL: subcommand $sub is not in the page"
     failures=$((failures + 1))
   fi
-  for option in $(help_options $sub); do
+  for option in $(help_options ${sub:+"$sub"}); do
     if ! grep -qe "$option" <<<"$text"; then
       echo "FAIL: $option (truvello $sub --help) is not in the page"
       failures=$((failures + 1))
