@@ -36,6 +36,10 @@ subcommands=$(printf '%s\n' "$main_help" |
 usage_lines=""
 for sub in $subcommands; do
   line=$("$command" "$sub" --help | sed -n 's/^Usage: //p' | head -n 1)
+  # CLI11 names a subcommand in its usage line without the command.
+  case $line in
+    "$sub" | "$sub "*) line="truvello $line" ;;
+  esac
   usage_lines="$usage_lines  or:  $line
 "
 done

@@ -69,7 +69,8 @@ expect "--export-html --help"               truvello report --
 expect "base.json cand.json notes.txt runs" truvello report --export-html ''
 
 # Every long option of the built command's help, per subcommand.
-help_options() { "$command" "$@" --help | grep -oE '(^|[ ,])--[a-z][a-z-]*' | sed 's/^[ ,]//' | sort -u; }
+# The long names on the option lines of a help text ("  -q,--quiet  ...").
+help_options() { "$command" "$@" --help | awk '/^  -/ { print $1 }' | tr ',' '\n' | grep -e '^--' | sort -u; }
 subcommands=$("$command" --help | awk '/^Subcommands:$/ { on = 1; next } on && /^  [a-z]/ { print $1; next } on { exit }')
 for sub in "" $subcommands; do
   words=(truvello)

@@ -24,7 +24,8 @@ for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" "RUN RULES" FILES
   fi
 done
 
-help_options() { "$command" "$@" --help | grep -oE '(^|[ ,])--[a-z][a-z-]*' | sed 's/^[ ,]//' | sort -u; }
+# The long names on the option lines of a help text ("  -q,--quiet  ...").
+help_options() { "$command" "$@" --help | awk '/^  -/ { print $1 }' | tr ',' '\n' | grep -e '^--' | sort -u; }
 subcommands=$("$command" --help | awk '/^Subcommands:$/ { on = 1; next } on && /^  [a-z]/ { print $1; next } on { exit }')
 for sub in "" $subcommands; do
   if [[ -n $sub ]] && ! grep -q "truvello $sub" <<<"$text"; then
