@@ -20,10 +20,17 @@ have_cmd python3 || need+=(python3)
 # The HTML report is checked in a real browser; fonts-liberation below gives
 # it a font to draw with.
 have_cmd chromium || need+=(chromium)
+# Debian packages, their manual page and completion: tools/package.sh and its check.
+have_cmd dpkg-shlibdeps || need+=(dpkg-dev)
+have_cmd file || need+=(file)
+have_cmd help2man || need+=(help2man)
+have_cmd man || need+=(man-db)
+have_cmd lintian || need+=(lintian)
 # The Python package is built and tested with the system's interpreter
-# (/usr/bin/python3) and these, since the package index may be unreachable.
+# (/usr/bin/python3) and the python3-* packages below, since the package index may be unreachable.
 for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev \
-  python3-setuptools python3-pytest python3-mypy python3-venv fonts-liberation; do
+  python3-setuptools python3-pytest python3-mypy python3-venv fonts-liberation \
+  bash-completion; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 

@@ -3,6 +3,8 @@
 # an AddressSanitizer + UndefinedBehaviorSanitizer build with clang++, and a
 # ThreadSanitizer build with clang++. Long-running variants stay behind the
 # ctest label "long".
+# Between the release build and the sanitizer builds, the Debian packages are
+# built and checked as delivered.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -25,6 +27,8 @@ echo "== python"
 # The package installed into a fresh virtual environment and tested there; its
 # saved documents are checked against the command just built.
 TRUVELLO_COMMAND="$PWD/build/test-gcc/cli/truvello" bash python/tests/run.sh -q
+echo "== packages (Debian: build, lintian, unpack and use)"
+bash packaging/tests/check_packages.sh
 echo "== address,undefined (clang++)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build/test-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
