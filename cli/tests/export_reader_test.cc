@@ -41,7 +41,7 @@ Invocation saved_invocation() {
   inv.machine.online_cpus = 2;
   inv.machine.affinity_cpus = 2;
   inv.machine.cpu_quota = CpuQuota{150000, 100000};
-  inv.machine.kernel = "Linux 6.1";
+  inv.machine.os_kernel = "Linux 6.1";
   inv.machine.governors = {"powersave"};
   inv.machine.hypervisor = true;
   inv.machine.load = LoadAverage{0.5, 0.25, 0.125};
@@ -129,7 +129,7 @@ TEST(ExportReader, AcceptsVersionOneAndOtherWritersWithUnknownMachineFacts) {
   m["os_kernel"] = "Linux 6.9";
   read = parse_export(doc.dump());
   ASSERT_TRUE(read.saved) << read.error;
-  EXPECT_EQ(read.saved->invocation.machine.kernel, "Linux 6.9");
+  EXPECT_EQ(read.saved->invocation.machine.os_kernel, "Linux 6.9");
 }
 
 }  // namespace

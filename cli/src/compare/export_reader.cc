@@ -259,9 +259,9 @@ MachineContext read_machine(const Field& f) {
   // Written as "kernel" so far; "os_kernel" is read as well, so that the
   // clearer name can replace it without breaking older readers' files.
   if (const auto kernel = f.optional("kernel")) {
-    m.kernel = kernel->text_or_null();
+    m.os_kernel = kernel->text_or_null();
   } else if (const auto os_kernel = f.optional("os_kernel")) {
-    m.kernel = os_kernel->text_or_null();
+    m.os_kernel = os_kernel->text_or_null();
   }
   if (const auto governors = f.optional("governors"); governors && !governors->is_null()) {
     const std::size_t n = governors->array_size(kMaxGovernors);

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
 
   nlohmann::json expected;
   expected["charts"] = inv.runs.size();
-  expected["texts"] = {inv.machine.cpu_model, inv.machine.kernel};
+  expected["texts"] = {inv.machine.cpu_model, inv.machine.os_kernel};
   for (const RunOutcome& run : inv.runs) {
     expected["scores"].push_back(rate_text(run.result->mean_rate));
     for (const Warning& w : run_warnings(run, inv.machine)) expected["warnings"].push_back(w.message);
