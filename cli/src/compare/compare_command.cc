@@ -1,11 +1,10 @@
 #include "compare/compare_command.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
+#include <ctime>
 
 #include "compare/comparison.h"
 #include "output/comparison_report.h"
+#include "output/html_report.h"
 #include "output/units.h"
 
 namespace truvello::cli {
@@ -51,15 +50,17 @@ CommandOutput compare_command(const CompareOptions& options, bool colour) {
   output.out = options.json ? comparison_json(comparison, options.fail_if_slower_percent, gate_failed).dump(2) + "\n"
                             : comparison_table(comparison, colour);
   if (!options.export_markdown.empty()) {
-    std::ofstream file(options.export_markdown, std::ios::out | std::ios::trunc);
-    if (file) file << comparison_markdown(comparison);
-    file.close();
-    if (!file) {
-      const int error = errno;
-      output.exit_code = kExitFailed;
-      output.err = "truvello: cannot write " + options.export_markdown + ": " + std::strerror(error) + "\n";
-      return output;
-    }
+    output.err = write_file(options.export_markdown, comparison_markdown(comparison));
+  }
+  if (output.err.empty() && !options.export_html.empty()) {
+    // Each file is labelled with its name, the baseline first.
+    std::vector<ReportSource> sources{{baseline.name, &baseline.saved.invocation}};
+    for (const ComparedFile& c : candidates) sources.push_back({c.name, &c.saved.invocation});
+    output.err = write_file(options.export_html, html_text(sources, report_date(std::time(nullptr))));
+  }
+  if (!output.err.empty()) {
+    output.exit_code = kExitFailed;
+    return output;
   }
   if (gate_failed) {
     output.exit_code = kExitGateFailed;

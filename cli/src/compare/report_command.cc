@@ -1,6 +1,7 @@
 #include "compare/report_command.h"
 
 #include "compare/export_reader.h"
+#include "output/html_report.h"
 #include "output/summary.h"
 
 namespace truvello::cli {
@@ -14,6 +15,11 @@ CommandOutput report_command(const ReportOptions& options, Glyphs glyphs) {
     return output;
   }
   output.out = summary_text(read.saved->invocation, glyphs);
+  if (!options.export_html.empty()) {
+    const ReportSource source{"", &read.saved->invocation};
+    output.err = write_file(options.export_html, html_text({&source, 1}, report_date(std::time(nullptr))));
+    if (!output.err.empty()) output.exit_code = kExitFailed;
+  }
   return output;
 }
 

@@ -100,6 +100,8 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   CLI::App* report_app = app.add_subcommand("report", "Print the summary of a saved run (a --export-json file) again");
   report_app->footer("Exit status: 0 shown, 2 the file cannot be used, 64 usage error.");
   report_app->add_option("file", report.file, "The saved run")->required()->type_name("RUN.json");
+  report_app->add_option("--export-html", report.export_html, "Also write the saved run as an HTML report to FILE")
+      ->type_name("FILE");
 
   CompareOptions compare;
   CLI::App* compare_app =
@@ -118,6 +120,10 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
       ->check(CLI::Range(0.0, 100.0));
   compare_app->add_flag("--json", compare.json, "Print the comparison as one JSON document on stdout");
   compare_app->add_option("--export-markdown", compare.export_markdown, "Also write the comparison as Markdown to FILE")
+      ->type_name("FILE");
+  compare_app
+      ->add_option("--export-html", compare.export_html,
+                   "Also write an HTML report to FILE: baseline and candidates overlaid, one chart per benchmark")
       ->type_name("FILE");
   app.require_subcommand(0, 1);
 

@@ -40,6 +40,7 @@ struct Options {
 // `truvello report RUN.json`: the summary of a saved run, printed again.
 struct ReportOptions {
   std::string file;
+  std::string export_html;  // empty: no HTML report
 };
 
 // `truvello compare BASELINE.json CANDIDATE.json...`.
@@ -49,6 +50,7 @@ struct CompareOptions {
   std::optional<double> fail_if_slower_percent;  // the gate; absent: never fails
   bool json = false;
   std::string export_markdown;
+  std::string export_html;  // empty: no HTML report
 };
 
 inline constexpr double kQuickWarmupSeconds = 2.0;

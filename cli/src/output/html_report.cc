@@ -499,4 +499,11 @@ std::string html_text(std::span<const ReportSource> sources_in, std::string_view
   return out;
 }
 
+std::string report_date(std::time_t when) {
+  std::tm utc{};
+  char date[32] = "unknown date";
+  if (gmtime_r(&when, &utc) != nullptr) std::strftime(date, sizeof date, "%Y-%m-%d %H:%M UTC", &utc);
+  return date;
+}
+
 }  // namespace truvello::cli

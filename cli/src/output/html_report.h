@@ -4,6 +4,7 @@
 // script, nothing fetched) that shows what the runs did, for a person to
 // open, attach to a ticket or print.
 
+#include <ctime>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,6 +27,10 @@ struct ReportSource {
 // as given. Every text from outside (labels, machine facts, reasons) is
 // escaped.
 std::string html_text(std::span<const ReportSource> sources, std::string_view date);
+
+// `when` as the report prints its date: in UTC, so that it reads the same
+// wherever it is opened ("2026-12-09 07:30 UTC").
+std::string report_date(std::time_t when);
 
 // Text made safe for HTML content and attribute values.
 std::string html_escape(std::string_view text);

@@ -53,14 +53,8 @@ std::string render_json(const Invocation& inv) { return json_text(inv); }
 std::string render_csv(const Invocation& inv) { return csv_text(inv); }
 std::string render_markdown(const Invocation& inv) { return markdown_text(inv); }
 std::string render_html(const Invocation& inv) {
-  // The report is dated when it is written, in UTC so that it reads the same
-  // wherever it is opened.
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  char date[32] = "unknown date";
-  if (gmtime_r(&now, &utc) != nullptr) std::strftime(date, sizeof date, "%Y-%m-%d %H:%M UTC", &utc);
   const ReportSource source{"", &inv};
-  return html_text({&source, 1}, date);
+  return html_text({&source, 1}, report_date(std::time(nullptr)));
 }
 
 bool open_exports(const Options& options, std::vector<Export>& exports) {

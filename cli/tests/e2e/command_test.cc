@@ -71,6 +71,15 @@ void expect_consistent_run(const json& run) {
   EXPECT_EQ(r["benchmark"], run["config"]["benchmark"]);
 }
 
+std::size_t chart_count(const std::string& html) {
+  std::size_t charts = 0;
+  for (std::size_t pos = html.find("<svg class=\"chart\""); pos != std::string::npos;
+       pos = html.find("<svg class=\"chart\"", pos + 1)) {
+    ++charts;
+  }
+  return charts;
+}
+
 TEST(Command, JsonDocumentAgreesWithTheResultRecords) {
   const Finished done = run_command({"--warmup", "0", "--measure", "0.3", "--json"});
   ASSERT_EQ(done.status, 0) << done.err;
@@ -162,12 +171,7 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
 
   const std::string html = read_file(dir.file("r.html"));
   EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
-  std::size_t charts = 0;
-  for (std::size_t pos = html.find("<svg class=\"chart\""); pos != std::string::npos;
-       pos = html.find("<svg class=\"chart\"", pos + 1)) {
-    ++charts;
-  }
-  EXPECT_EQ(charts, 2u) << "one chart per benchmark";
+  EXPECT_EQ(chart_count(html), 2u) << "one chart per benchmark";
   EXPECT_NE(html.find("</html>"), std::string::npos);
 }
 
@@ -200,6 +204,10 @@ TEST(Command, ReportPrintsTheSummaryOfASavedRunAgain) {
   EXPECT_EQ(report.status, 0) << report.err;
   EXPECT_EQ(report.out, done.out) << "the same text as after the run, warnings included";
   EXPECT_TRUE(report.err.empty()) << report.err;
+  const Finished html = run_command({"report", dir.file("r.json"), "--export-html", dir.file("r.html")});
+  EXPECT_EQ(html.status, 0) << html.err;
+  EXPECT_EQ(html.out, done.out);
+  EXPECT_EQ(chart_count(read_file(dir.file("r.html"))), 2u) << "a saved run re-rendered, one chart per benchmark";
 
   const Finished missing = run_command({"report", dir.file("missing.json")});
   EXPECT_EQ(missing.status, 2);
@@ -298,6 +306,11 @@ TEST(Command, CompareTwoRealRunsACopyAndASlowerCandidate) {
             std::string::npos)
       << gate.err;
   EXPECT_NE(read_file(dir.file("c.md")).find("| **slower** |"), std::string::npos);
+  ASSERT_EQ(run_command({"compare", steady, slower, "--export-html", dir.file("c.html")}).status, 0);
+  const std::string html = read_file(dir.file("c.html"));
+  EXPECT_EQ(chart_count(html), 1u) << "baseline and candidate overlaid in one chart";
+  EXPECT_NE(html.find("slower.json"), std::string::npos) << "each line labelled with its file";
+  EXPECT_EQ(run_command({"compare", steady, slower, "--export-html", "/nonexistent/c.html"}).status, 2);
   EXPECT_EQ(run_command({"compare", steady, slower, "--fail-if-slower", "15"}).status, 0);
 }
 
