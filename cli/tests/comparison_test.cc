@@ -36,8 +36,8 @@ ComparedFile file_of(const std::string& name, std::vector<RunOutcome> runs) {
   f.name = name;
   f.saved.schema_version = 2;
   f.saved.command_name = "truvello";
-  f.saved.invocation.command_version = "0.0.2";
-  f.saved.invocation.library_version = "0.0.2";
+  f.saved.invocation.command_version = "1.4.0";
+  f.saved.invocation.library_version = "1.4.0";
   f.saved.invocation.machine.cpu_model = "Test CPU";
   f.saved.invocation.machine.online_cpus = 4;
   f.saved.invocation.runs = std::move(runs);
@@ -107,7 +107,7 @@ TEST(Comparison, SaysWhatMakesTheFilesLessComparable) {
   base.saved.invocation.runs.back().result->status = TRUVELLO_STATUS_CANCELLED;
   base.saved.invocation.runs.back().reason = "cancelled";
   ComparedFile cand = file_of("cand.json", {run_of(TRUVELLO_BENCHMARK_SINGLE, 1e5, 5)});
-  cand.saved.invocation.library_version = "0.0.3";
+  cand.saved.invocation.library_version = "1.5.0";
   cand.saved.invocation.machine.cpu_model.clear();
   cand.saved.invocation.machine.online_cpus = 8;
   cand.saved.invocation.runs[0].result->unstable = 1;
@@ -119,7 +119,7 @@ TEST(Comparison, SaysWhatMakesTheFilesLessComparable) {
   EXPECT_FALSE(c.rows[0].interval) << "five seconds are too few for an interval";
   EXPECT_EQ(c.rows[0].verdict, Verdict::kSame);
   const std::vector<std::string> expected = {
-      "The library versions differ (0.0.2 in base.json, 0.0.3 in cand.json): the workload may differ, so the scores "
+      "The library versions differ (1.4.0 in base.json, 1.5.0 in cand.json): the workload may differ, so the scores "
       "may not be comparable.",
       "The CPU models differ (Test CPU in base.json, unknown in cand.json), as expected when comparing machines.",
       "The CPU counts differ (4 in base.json, 8 in cand.json): the all-CPU scores compare machines, not settings.",

@@ -34,8 +34,8 @@ RunOutcome completed_run(std::uint32_t benchmark, std::uint32_t repeat, std::ini
 // machine with every optional fact known.
 Invocation saved_invocation() {
   Invocation inv;
-  inv.command_version = "0.0.2";
-  inv.library_version = "0.0.2";
+  inv.command_version = "1.4.0";
+  inv.library_version = "1.4.0";
   inv.abi_version = 1;
   inv.machine.cpu_model = "Test CPU";
   inv.machine.online_cpus = 2;
@@ -70,7 +70,7 @@ TEST(ExportReader, ReadsBackWhatTheCommandWrote) {
   EXPECT_EQ(read.saved->schema_version, 2);
   EXPECT_EQ(read.saved->command_name, "truvello");
   const Invocation& back = read.saved->invocation;
-  EXPECT_EQ(back.library_version, "0.0.2");
+  EXPECT_EQ(back.library_version, "1.4.0");
   EXPECT_EQ(back.machine.cpu_model, "Test CPU");
   EXPECT_EQ(back.machine.usable_cpus(), 1.5);
   EXPECT_EQ(back.machine.governors, written.machine.governors);

@@ -38,7 +38,7 @@ inline RunOutcome default_length_run(std::uint32_t benchmark, std::uint32_t work
 inline Invocation default_invocation(const std::string& cpu_model) {
   Invocation inv;
   inv.command_version = "0.1.0";
-  inv.library_version = "0.0.2";
+  inv.library_version = "1.4.0";
   inv.abi_version = 1;
   inv.machine.cpu_model = cpu_model;
   inv.machine.online_cpus = 8;

@@ -34,7 +34,7 @@ RunOutcome completed_run(uint32_t benchmark, uint32_t workers, std::initializer_
 Invocation two_runs() {
   Invocation inv;
   inv.command_version = "9.9.9";
-  inv.library_version = "0.0.2";
+  inv.library_version = "1.4.0";
   inv.abi_version = 1;
   inv.machine.online_cpus = 4;
   inv.machine.cpu_model = "Test CPU";

@@ -67,8 +67,10 @@ def test_codes_match_the_header() -> None:
 
 
 def test_versions_and_defaults() -> None:
-    assert truvello.version() == "0.0.2"
-    assert truvello.__version__ == "0.0.2"
+    # The version is written once, in project() of the top-level CMakeLists.txt.
+    project = re.search(r"project\(\s*truvello\s+VERSION\s+([0-9.]+)", (REPO / "CMakeLists.txt").read_text())
+    assert project is not None
+    assert truvello.version() == truvello.__version__ == project.group(1)
     assert truvello.default_config() == truvello.Config(truvello.Benchmark.SINGLE, 120.0, 60.0)
 
 
@@ -96,7 +98,7 @@ def test_library_variable_comes_before_the_packaged_copy(tmp_path: Path) -> None
     )
     child = python_child(code, clean_env(TRUVELLO_LIBRARY=str(chosen)), tmp_path)
     assert child.returncode == 0, child.stderr
-    assert child.stdout == "0.0.2\n"
+    assert child.stdout == truvello.version() + "\n"
 
 
 def test_error_names_every_place_tried(tmp_path: Path) -> None:

@@ -15,6 +15,7 @@
 #include "child_process.h"
 #include "sample_tiling.h"
 #include "temp_dir.h"
+#include "truvello_version.h"
 
 namespace truvello::cli::testing {
 namespace {
@@ -86,7 +87,7 @@ TEST(Command, JsonDocumentAgreesWithTheResultRecords) {
   // Nothing but the document on stdout: parsing all of it must succeed.
   const json doc = json::parse(done.out);
   EXPECT_EQ(doc["schema_version"], 2);
-  EXPECT_EQ(doc["library"]["version"], "0.0.2");
+  EXPECT_EQ(doc["library"]["version"], TRUVELLO_VERSION_TEXT);
   EXPECT_EQ(doc["library"]["abi_version"], 1);
   EXPECT_GE(doc["machine"]["online_cpus"].get<unsigned>(), 1u);
   ASSERT_EQ(doc["runs"].size(), 2u);

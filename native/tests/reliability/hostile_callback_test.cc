@@ -13,6 +13,7 @@
 #include "progress_log.h"
 #include "stored_outcome.h"
 #include "truvello.h"
+#include "truvello_version.h"
 
 namespace truvello::reliability {
 namespace {
@@ -186,7 +187,7 @@ void call_back_in(const truvello_progress_record* record, void* user_data) {
   if (truvello_reason(r.handle) != nullptr) ++r.readers_answered;
 
   truvello_config defaults{};
-  if (truvello_abi_version() != TRUVELLO_ABI_VERSION || std::strcmp(truvello_version(), "0.0.2") != 0 ||
+  if (truvello_abi_version() != TRUVELLO_ABI_VERSION || std::strcmp(truvello_version(), TRUVELLO_VERSION_TEXT) != 0 ||
       truvello_default_config(&defaults) != 1 || defaults.struct_size != sizeof defaults) {
     ++r.version_checks_failed;
   }

@@ -122,7 +122,7 @@ def load() -> Library:
 
 
 def version() -> str:
-    """The library's version text, e.g. "0.0.2"."""
+    """The library's version text, as project() in CMake sets it."""
     text = load().version()
     return bytes(text).decode("ascii", errors="replace") if text is not None else ""
 
