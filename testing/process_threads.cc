@@ -44,9 +44,9 @@ bool read_comm(const char* task_id, char* name, std::size_t size) {
 
 }  // namespace
 
-std::optional<std::uint64_t> thread_count() {
+std::optional<std::uint64_t> status_number(std::string_view field) {
   std::ifstream status("/proc/self/status");
-  const std::string prefix = "Threads:";
+  const std::string prefix = std::string(field) + ":";
   for (std::string line; std::getline(status, line);) {
     if (line.compare(0, prefix.size(), prefix) != 0) continue;
     try {
@@ -57,6 +57,8 @@ std::optional<std::uint64_t> thread_count() {
   }
   return std::nullopt;
 }
+
+std::optional<std::uint64_t> thread_count() { return status_number("Threads"); }
 
 std::optional<std::uint64_t> baseline_thread_count() {
   long tid = 0;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string_view>
 
 namespace truvello::testing {
 
@@ -17,6 +18,10 @@ inline constexpr std::chrono::seconds kSettleDeadline{10};
 
 // The number of threads in this process, or nullopt when /proc is unreadable.
 std::optional<std::uint64_t> thread_count();
+
+// The number after `field:` in /proc/self/status ("Threads", "VmRSS" in KiB),
+// or nullopt when it is missing or not a number.
+std::optional<std::uint64_t> status_number(std::string_view field);
 
 // The thread count to come back to after runs. A process's first new thread
 // may bring a sanitizer's helper thread with it, so one thread is started,
