@@ -29,7 +29,7 @@ have_cmd lintian || need+=(lintian)
 # The Python package is built and tested with the system's interpreter
 # (/usr/bin/python3) and the python3-* packages below, since the package index may be unreachable.
 for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev \
-  python3-setuptools python3-pytest python3-mypy python3-venv fonts-liberation \
+  python3-setuptools python3-wheel python3-pytest python3-mypy python3-venv fonts-liberation \
   bash-completion; do
   have_pkg "$pkg" || need+=("$pkg")
 done
