@@ -34,9 +34,20 @@ sys.exit(1)
 """
 
 
+def restore_sigint() -> None:
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+
 def test_sigint_cancels_the_run_and_raises_keyboard_interrupt(tmp_path: Path) -> None:
     child = subprocess.Popen(
-        [sys.executable, "-c", CHILD], cwd=tmp_path, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True
+        [sys.executable, "-c", CHILD],
+        cwd=tmp_path,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+        # As from a terminal: a test runner started in the background inherits
+        # SIGINT ignored, and Python then never raises KeyboardInterrupt.
+        preexec_fn=restore_sigint,
     )
     # Bounds the blocking read below, should the child never start measuring.
     guard = threading.Timer(HANG_LIMIT, child.kill)
