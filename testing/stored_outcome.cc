@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "sample_tiling.h"
+#include "score_rules.h"
 
 namespace truvello::testing {
 namespace {
@@ -19,7 +20,8 @@ std::string statistics_problem(const truvello_result_record& r) {
   if (r.total_ops == 0 || !(r.measured_seconds > 0.0)) return "completed without work";
   if (r.mean_rate != static_cast<double>(r.total_ops) / r.measured_seconds) return "mean_rate is not ops / seconds";
   if ((r.cv_valid == 1) != (r.sample_count >= 2)) return "cv_valid disagrees with the sample count";
-  if (r.unstable != ((r.cv_valid == 1 && r.cv_percent > 10.0) ? 1u : 0u)) return "unstable flag disagrees with cv";
+  if (r.unstable != ((r.cv_valid == 1 && r.cv_percent > kUnstableCvPercent) ? 1u : 0u))
+    return "unstable flag disagrees with cv";
   return "";
 }
 

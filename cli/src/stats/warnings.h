@@ -12,6 +12,7 @@
 
 #include "machine/machine_context.h"
 #include "options/run_outcome.h"
+#include "score_rules.h"
 #include "truvello.h"
 
 namespace truvello::cli {
@@ -27,10 +28,8 @@ inline constexpr double kDriftLimitPercent = 5.0;
 inline constexpr double kBusyLoadFloor = 1.0;         // one CPU's worth of other work ...
 inline constexpr double kBusyLoadPerCpu = 0.1;        // ... or a tenth of the CPUs, if more
 inline constexpr double kMinComparableWindow = 10.0;  // seconds
-// The library flags a run unstable when its coefficient of variation is above
-// this many percent (the result record's `unstable`); the command only words
-// the flag, it never judges the figure itself.
-inline constexpr double kUnstableCvPercent = 10.0;
+// The library's unstable flag (kUnstableCvPercent, score_rules.h) is only
+// worded here; the command never judges the figure itself.
 
 // A limit in percent as the messages state it: 10 gives "10 %".
 std::string limit_percent_text(double percent);

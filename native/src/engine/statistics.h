@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "run_report.h"
+#include "score_rules.h"
 
 namespace truvello {
 
@@ -41,8 +42,5 @@ void finish_samples(RunReport& report);
 // a complete run the mean rate, the time-weighted coefficient of variation
 // and the instability flag.
 void finish_result(RunReport& report, bool panicked, bool cancelled);
-
-// Runs whose coefficient of variation exceeds this many per cent are unstable.
-inline constexpr double kUnstableCvPercent = 10.0;
 
 }  // namespace truvello
