@@ -127,8 +127,8 @@ std::string plain(double value) {
 TEST(Options, HelpWordsTheLibrarysDefaultsAndTheRules) {
   truvello_config real{};
   ASSERT_EQ(truvello_default_config(&real), 1);
-  EXPECT_EQ(kLibraryWarmupSeconds, real.warmup_seconds);
-  EXPECT_EQ(kLibraryMeasurementSeconds, real.measurement_seconds);
+  EXPECT_EQ(kDefaultWarmupSeconds, real.warmup_seconds);
+  EXPECT_EQ(kDefaultMeasurementSeconds, real.measurement_seconds);
   const std::string help = parse_command_line({"--help"}).out;
   // Built piece by piece: g++ 12 misreads literal + string chains (-Wrestrict).
   const auto words = [](std::initializer_list<std::string> pieces) {

@@ -5,17 +5,21 @@
 #include <vector>
 
 #include "options/invocation.h"
+#include "run_defaults.h"
+#include "score_rules.h"
 #include "test_samples.h"
 
 namespace truvello::cli::testing {
 
-// A default-length run (60 whole seconds and the closing sliver) whose rate
+// A default-length run (its whole seconds and the closing sliver) whose rate
 // wobbles around `rate` and moves by `drift` (a share of it) over the window.
 inline RunOutcome default_length_run(std::uint32_t benchmark, std::uint32_t workers, double rate, double drift) {
   RunOutcome run;
-  run.config = truvello_config{TRUVELLO_ABI_VERSION, 32, benchmark, 0, 120.0, 60.0};
-  for (int i = 1; i <= 60; ++i) {
-    const double r = rate * (1.0 + drift * (i - 1) / 59.0 + 0.01 * std::sin(i * 1.7)) + 0.123456789;
+  run.config =
+      truvello_config{TRUVELLO_ABI_VERSION, 32, benchmark, 0, kDefaultWarmupSeconds, kDefaultMeasurementSeconds};
+  const int seconds = static_cast<int>(kDefaultMeasurementSeconds);
+  for (int i = 1; i <= seconds; ++i) {
+    const double r = rate * (1.0 + drift * (i - 1) / (seconds - 1) + 0.01 * std::sin(i * 1.7)) + 0.123456789;
     run.samples.push_back(truvello_sample_record{i + 0.000123 * i, 1.000123, static_cast<std::uint64_t>(r), r});
   }
   const double end = run.samples.back().t;
@@ -23,13 +27,13 @@ inline RunOutcome default_length_run(std::uint32_t benchmark, std::uint32_t work
                                                std::floor(rate * 0.0042) / 0.0042});
   run.status = TRUVELLO_STATUS_COMPLETED;
   run.result = completed_result(run.samples, benchmark, workers);
-  run.result->warmup_seconds = 120.0;
-  run.result->measurement_seconds = 60.0;
+  run.result->warmup_seconds = kDefaultWarmupSeconds;
+  run.result->measurement_seconds = kDefaultMeasurementSeconds;
   // The variation as the library weighs it: each sample by its length.
   double sum = 0.0;
   for (const auto& s : run.samples) sum += (s.rate - run.result->mean_rate) * (s.rate - run.result->mean_rate) * s.dt;
   run.result->cv_percent = std::sqrt(sum / run.result->measured_seconds) / run.result->mean_rate * 100.0;
-  run.result->unstable = run.result->cv_percent > 10.0 ? 1 : 0;
+  run.result->unstable = run.result->cv_percent > kUnstableCvPercent ? 1 : 0;
   return run;
 }
 

@@ -107,7 +107,7 @@ TEST(OtherWarnings, GovernorThrottleHypervisorWindow) {
 
   EXPECT_TRUE(short_window_warning(std::nextafter(kMinComparableWindow, 0.0)).has_value());
   EXPECT_FALSE(short_window_warning(kMinComparableWindow).has_value());
-  EXPECT_FALSE(short_window_warning(kLibraryMeasurementSeconds).has_value());
+  EXPECT_FALSE(short_window_warning(kDefaultMeasurementSeconds).has_value());
   const auto short_window = short_window_warning(0.3);
   ASSERT_TRUE(short_window.has_value());
   EXPECT_NE(short_window->message.find("at least " + length_text(kMinComparableWindow)), std::string::npos)

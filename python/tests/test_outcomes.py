@@ -11,6 +11,7 @@ from typing import Any
 import pytest
 import truvello
 from truvello import Benchmark, BenchmarkError, Phase, Status
+from truvello._warnings import UNSTABLE_CV_PERCENT
 
 from conftest import HANG_LIMIT, library_threads
 
@@ -38,7 +39,7 @@ def test_completed_runs_report_everything_the_library_stored(short_runs: list[tr
         assert (result.warmup_seconds, result.measurement_seconds) == (0.0, 1.5)
         assert result.mean_rate == result.total_ops / result.measured_seconds > 0
         assert (result.cv_percent is None) == (len(result.samples) < 2)
-        assert result.unstable == (result.cv_percent is not None and result.cv_percent > 10.0)
+        assert result.unstable == (result.cv_percent is not None and result.cv_percent > UNSTABLE_CV_PERCENT)
         assert 0 <= result.checksum < 2**64
         check_tiling(result)
         with pytest.raises(AttributeError):

@@ -14,7 +14,7 @@ namespace {
 std::string footer() {
   return "Without --single or --all-cpus both benchmarks run, single first, with the\n"
          "library's defaults (" +
-         length_text(kLibraryWarmupSeconds) + " warm-up, " + length_text(kLibraryMeasurementSeconds) +
+         length_text(kDefaultWarmupSeconds) + " warm-up, " + length_text(kDefaultMeasurementSeconds) +
          " measurement). Ctrl-C cancels; what\n"
          "was measured so far is still shown and exported.\n"
          "\n"
@@ -75,10 +75,10 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   app.add_flag("--single", o.single, "Run benchmark 1 only: one worker thread");
   app.add_flag("--all-cpus", o.all_cpus, "Run benchmark 2 only: one worker per online CPU");
   app.add_option("--warmup", o.warmup_seconds,
-                 "Warm-up length in seconds (default " + number_text(kLibraryWarmupSeconds) + ")")
+                 "Warm-up length in seconds (default " + number_text(kDefaultWarmupSeconds) + ")")
       ->type_name("SECONDS");
   app.add_option("--measure", o.measurement_seconds,
-                 "Measurement window in seconds (default " + number_text(kLibraryMeasurementSeconds) + "; at least " +
+                 "Measurement window in seconds (default " + number_text(kDefaultMeasurementSeconds) + "; at least " +
                      number_text(kMinComparableWindow) + " for a comparable score)")
       ->type_name("SECONDS");
   app.add_flag("--quick", o.quick,

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "run_defaults.h"
 #include "truvello.h"
 
 namespace truvello::cli {
@@ -57,12 +58,6 @@ inline constexpr double kQuickWarmupSeconds = 2.0;
 inline constexpr double kQuickMeasurementSeconds = 5.0;
 // More runs than anyone waits for; the bound keeps a typo from planning years.
 inline constexpr unsigned kMaxRepeat = 10000;
-
-// The library's default lengths as truvello_default_config writes them. A run
-// takes its defaults from the library itself; these only word them in the
-// help, and a test holds them to the library.
-inline constexpr double kLibraryWarmupSeconds = 120.0;
-inline constexpr double kLibraryMeasurementSeconds = 60.0;
 
 // The result of reading the command line: either options to run with, a
 // subcommand's options, or an exit with the text to print (help on stdout,

@@ -5,15 +5,15 @@
 #include <variant>
 
 #include "clock.h"
+#include "run_defaults.h"
 #include "truvello.h"
 
 namespace truvello {
 
-// The record truvello_default_config writes. The null and incompatible-record
-// rejections report these same lengths, so the two must never drift apart.
+// The record truvello_default_config writes: this benchmark and the lengths in
+// run_defaults.h. The null and incompatible-record rejections report these
+// same values, so the two must never drift apart.
 inline constexpr std::uint32_t kDefaultBenchmark = TRUVELLO_BENCHMARK_SINGLE;
-inline constexpr double kDefaultWarmupSeconds = 120.0;
-inline constexpr double kDefaultMeasurementSeconds = 60.0;
 truvello_config default_config();
 
 // Seconds as the host gives them, turned into a duration without any floating

@@ -70,13 +70,15 @@ TEST(DefaultConfig, WritesEveryByteAndPassesValidation) {
   EXPECT_EQ(valid.measurement_seconds, 60.0);
 }
 
-TEST(ValidateConfig, NullRecordReportsTheDefaults) { expect_rejection(nullptr, "config is null", 1, 120.0, 60.0); }
+TEST(ValidateConfig, NullRecordReportsTheDefaults) {
+  expect_rejection(nullptr, "config is null", 1, kDefaultWarmupSeconds, kDefaultMeasurementSeconds);
+}
 
 TEST(ValidateConfig, WrongVersionOrSizeReportsTheDefaults) {
   for (auto [abi, size] : {std::pair{1u, 24u}, {1u, 40u}, {2u, 32u}, {0u, 32u}, {1u, 0u}}) {
     truvello_config config{abi, size, 2, 9, kNaN, -1.0};
     SCOPED_TRACE(testing::Message() << "abi " << abi << " size " << size);
-    expect_rejection(&config, kIncompatible, 1, 120.0, 60.0);
+    expect_rejection(&config, kIncompatible, 1, kDefaultWarmupSeconds, kDefaultMeasurementSeconds);
   }
 }
 
@@ -86,7 +88,8 @@ TEST(ValidateConfig, WrongVersionReadsOnlyTheFirstEightBytes) {
   auto header = std::make_unique<std::uint32_t[]>(2);
   header[0] = 1;
   header[1] = 8;
-  expect_rejection(reinterpret_cast<const truvello_config*>(header.get()), kIncompatible, 1, 120.0, 60.0);
+  expect_rejection(reinterpret_cast<const truvello_config*>(header.get()), kIncompatible, 1, kDefaultWarmupSeconds,
+                   kDefaultMeasurementSeconds);
 }
 
 TEST(ValidateConfig, UnknownBenchmarkReportsBenchmarkOneWithTheCallersSeconds) {

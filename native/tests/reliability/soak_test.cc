@@ -17,6 +17,7 @@
 #include "process_stats.h"
 #include "process_threads.h"
 #include "progress_log.h"
+#include "run_defaults.h"
 #include "stored_outcome.h"
 #include "truvello.h"
 
@@ -93,9 +94,11 @@ std::vector<Rejected> rejected_records() {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const char* durations = "durations must be finite: warmup >= 0, measurement > 0";
   return {
-      {true, {}, "config is null", 1, 120.0, 60.0},
-      {false, edited([](truvello_config& c) { c.abi_version = 2; }), "incompatible C ABI/config size", 1, 120.0, 60.0},
-      {false, edited([](truvello_config& c) { c.struct_size = 40; }), "incompatible C ABI/config size", 1, 120.0, 60.0},
+      {true, {}, "config is null", 1, kDefaultWarmupSeconds, kDefaultMeasurementSeconds},
+      {false, edited([](truvello_config& c) { c.abi_version = 2; }), "incompatible C ABI/config size", 1,
+       kDefaultWarmupSeconds, kDefaultMeasurementSeconds},
+      {false, edited([](truvello_config& c) { c.struct_size = 40; }), "incompatible C ABI/config size", 1,
+       kDefaultWarmupSeconds, kDefaultMeasurementSeconds},
       {false, edited([](truvello_config& c) { c.benchmark = 0xFFFFFFFF; }), "unknown benchmark", 1, 0.0, 0.01},
       {false, edited([](truvello_config& c) {
          c.benchmark = 2;

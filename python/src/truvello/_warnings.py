@@ -16,6 +16,9 @@ from ._result import Result
 
 DRIFT_LIMIT_PERCENT = 5.0
 MIN_COMPARABLE_WINDOW = 10.0
+# The library sets a result's unstable flag above this coefficient of
+# variation; the package only words the limit, it never applies it.
+UNSTABLE_CV_PERCENT = 10.0
 
 
 def percent_text(percent: float) -> str:
@@ -47,7 +50,9 @@ def unstable_warning(result: Result) -> Optional[dict[str, str]]:
         "code": "unstable",
         "message": "The run is unstable: the per-second rate varied by "
         + percent_text(cv)
-        + " (coefficient of variation), more than the 10 % a trustworthy score allows.",
+        + " (coefficient of variation), more than the "
+        + ("%g %%" % UNSTABLE_CV_PERCENT)
+        + " a trustworthy score allows.",
     }
 
 
