@@ -15,6 +15,14 @@ inline constexpr int kExitGateFailed = 1;  // compare: a candidate is slower tha
 inline constexpr int kExitFailed = 2;      // a run failed, or an input file cannot be used
 inline constexpr int kExitUsage = 64;      // as sysexits' EX_USAGE
 
+// The default budget of one benchmark's --precision series: seven runs of
+// the library's default lengths fit (the first with its full warm-up).
+inline constexpr double kDefaultMaxTimeSeconds = 600.0;
+// The fewest completed runs a --precision series stops at, and the fewest
+// `compare --fail-if-slower` judges a side on: two runs say too little about
+// how far a third would stand off.
+inline constexpr std::size_t kMinSeriesRuns = 3;
+
 // What the user asked for on the command line.
 struct Options {
   bool single = false;    // --single
@@ -23,6 +31,11 @@ struct Options {
   std::optional<double> warmup_seconds;
   std::optional<double> measurement_seconds;
   unsigned repeat = 1;  // --repeat: runs of each selected benchmark, in a row
+  // --precision: run each selected benchmark until the half-width of its
+  // score's 95 % interval is at most this many percent of the score.
+  std::optional<double> precision_percent;
+  // --max-time: the time one benchmark's series may take under --precision.
+  double max_time_seconds = kDefaultMaxTimeSeconds;
   bool quiet = false;
   bool json = false;
   bool version = false;

@@ -26,6 +26,27 @@ struct RecordedWarning {
   std::string message;
 };
 
+// What the OS kernel said about one worker thread while the run measured,
+// read by the command from /proc/self/task (the library reads nothing).
+struct WorkerObservation {
+  std::string name;             // the thread's name, "truvello-0"
+  double window_seconds = 0.0;  // wall time between the first and the last reading
+  double cpu_seconds = 0.0;     // time it ran on a CPU in that span
+  double wait_seconds = 0.0;    // time it was ready to run but waited for a CPU
+  std::uint64_t involuntary_switches = 0;  // times the scheduler took its CPU away
+  std::vector<unsigned> cpus;              // CPUs it was seen on, ascending
+  // The core type of each CPU in `cpus` ("core", "atom") on a hybrid
+  // machine; empty elsewhere.
+  std::vector<std::string> core_types;
+
+  // Its share of a CPU over the window: 1 is a whole CPU.
+  double cpu_share() const { return window_seconds > 0.0 ? cpu_seconds / window_seconds : 0.0; }
+};
+
+struct RunObservation {
+  std::vector<WorkerObservation> workers;  // in thread-name order
+};
+
 // Everything the library reported about one run, copied out of its handle so
 // that the handle can be released before anything is printed.
 struct RunOutcome {
@@ -39,6 +60,8 @@ struct RunOutcome {
   // machine exposes the counters.
   std::optional<std::uint64_t> throttle_before;
   std::optional<std::uint64_t> throttle_after;
+  // The workers as the OS kernel saw them; absent when /proc did not tell.
+  std::optional<RunObservation> observation;
   // Set for a run read back from a saved document: its warnings are shown as
   // recorded, since some depend on readings the document does not keep.
   std::optional<std::vector<RecordedWarning>> recorded_warnings;
