@@ -146,10 +146,10 @@ TEST(Summary, SeriesShowsEveryRunAndTheSpread) {
   for (std::uint32_t i = 0; i < 4; ++i) inv.runs[i].repeat = i + 1;
 
   const std::string text = summary_text(inv, Glyphs::kAscii);
-  for (const char* part :
-       {"benchmark 1, single worker, run 1\n", "benchmark 1, single worker, run 3\n",
-        "benchmark 1, single worker, run 4\n", "benchmark 2, all CPUs\n", "series, single worker, 3 runs\n",
-        "  Median       110.0 ops/s\n", "  Spread       min 100.0, max 120.0, 9.09 % CV across runs\n"}) {
+  for (const char* part : {"benchmark 1, single worker, run 1\n", "benchmark 1, single worker, run 3\n",
+                           "benchmark 1, single worker, run 4\n", "benchmark 2, all CPUs\n",
+                           "series, single worker, 4 runs, 3 completed\n", "  Score        109.7 ops/s +/-",
+                           "  Spread       mean 110.0, median 110.0, min 100.0, max 120.0, 9.09 % CV across runs\n"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }
   EXPECT_EQ(text.find("series, all CPUs"), std::string::npos) << "one run is no series";

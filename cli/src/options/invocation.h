@@ -11,6 +11,16 @@
 
 namespace truvello::cli {
 
+// A benchmark's series run under --precision: what was asked and how it
+// ended.
+struct PrecisionRecord {
+  std::uint32_t benchmark = TRUVELLO_BENCHMARK_SINGLE;
+  double target_percent = 0.0;
+  double max_time_seconds = 0.0;
+  double elapsed_seconds = 0.0;  // from the start of the series' first run to the end of its last
+  std::string stopped;           // "reached", "budget", "cancelled" or "failed"
+};
+
 // One call of the command: who ran, where, and what every run gave. The
 // summary and every export are views of this.
 struct Invocation {
@@ -19,6 +29,14 @@ struct Invocation {
   std::uint32_t abi_version = 0;
   MachineContext machine;
   std::vector<RunOutcome> runs;
+  std::vector<PrecisionRecord> precision;  // one per benchmark run under --precision
+
+  const PrecisionRecord* precision_of(std::uint32_t benchmark) const {
+    for (const PrecisionRecord& p : precision) {
+      if (p.benchmark == benchmark) return &p;
+    }
+    return nullptr;
+  }
 
   // The scaling figures, when both benchmarks ran to completion.
   std::optional<Scaling> scaling() const {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "output/units.h"
+#include "stats/precision_goal.h"
 #include "stats/warnings.h"
 
 namespace truvello::cli {
@@ -17,6 +18,13 @@ std::string footer() {
          length_text(kDefaultWarmupSeconds) + " warm-up, " + length_text(kDefaultMeasurementSeconds) +
          " measurement). Ctrl-C cancels; what\n"
          "was measured so far is still shown and exported.\n"
+         "\n"
+         "With --precision each benchmark runs until its score is known to within\n"
+         "PCT percent or until its next run would pass --max-time; runs after the\n"
+         "first warm up for " +
+         length_text(kLaterWarmupSeconds) +
+         " (or --warmup, if shorter). Runs far off the others are\n"
+         "named disturbed and left out of the score.\n"
          "\n"
          "Subcommands: `truvello report RUN.json` shows a saved run again;\n"
          "`truvello compare BASELINE.json CANDIDATE.json...` compares saved runs.\n"
@@ -32,6 +40,19 @@ std::string number_text(double value) {
   return text;
 }
 
+// A number within [low, high]; unlike CLI::Range it refuses NaN.
+CLI::Validator finite_range(double low, double high) {
+  return CLI::Validator(
+      [low, high](std::string& text) -> std::string {
+        double value = 0.0;
+        if (!CLI::detail::lexical_cast(text, value) || !(value >= low && value <= high)) {
+          return "Value " + text + " not in range [" + number_text(low) + " - " + number_text(high) + "]";
+        }
+        return "";
+      },
+      "NUMBER in [" + number_text(low) + " - " + number_text(high) + "]");
+}
+
 constexpr const char* kCompareFooter = R"(For each benchmark in both files and each candidate: the scores, the ratio
 candidate / baseline with its 95 % confidence interval, and a verdict
 (faster, slower, or no significant difference). With two or more completed
@@ -44,7 +65,7 @@ slower by more than --fail-if-slower, 2 an input file cannot be used,
 
 }  // namespace
 
-std::vector<truvello_config> Options::configs(const truvello_config& defaults) const {
+truvello_config Options::base_config(const truvello_config& defaults) const {
   truvello_config base = defaults;
   if (quick) {
     base.warmup_seconds = kQuickWarmupSeconds;
@@ -52,12 +73,22 @@ std::vector<truvello_config> Options::configs(const truvello_config& defaults) c
   }
   if (warmup_seconds) base.warmup_seconds = *warmup_seconds;
   if (measurement_seconds) base.measurement_seconds = *measurement_seconds;
+  return base;
+}
 
+std::vector<std::uint32_t> Options::benchmarks() const {
   const bool both = !single && !all_cpus;
+  std::vector<std::uint32_t> out;
+  if (both || single) out.push_back(TRUVELLO_BENCHMARK_SINGLE);
+  if (both || all_cpus) out.push_back(TRUVELLO_BENCHMARK_ALL_CPUS);
+  return out;
+}
+
+std::vector<truvello_config> Options::configs(const truvello_config& defaults) const {
+  const truvello_config base = base_config(defaults);
   std::vector<truvello_config> out;
-  for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
-    const bool selected = both || (benchmark == TRUVELLO_BENCHMARK_SINGLE ? single : all_cpus);
-    for (unsigned i = 0; selected && i < repeat; ++i) {
+  for (const std::uint32_t benchmark : benchmarks()) {
+    for (unsigned i = 0; i < repeat; ++i) {
       out.push_back(base);
       out.back().benchmark = benchmark;
     }
@@ -87,6 +118,18 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   app.add_option("--repeat", o.repeat, "Run each selected benchmark N times in a row (default 1)")
       ->type_name("N")
       ->check(CLI::Range(1u, kMaxRepeat));
+  CLI::Option* precision =
+      app.add_option("--precision", o.precision_percent,
+                     "Repeat each selected benchmark until its score is known to +/-PCT % (95 % interval); at least " +
+                         std::to_string(kMinSeriesRuns) + " runs, or --repeat N")
+          ->type_name("PCT")
+          ->check(finite_range(0.01, 100.0));
+  app.add_option("--max-time", o.max_time_seconds,
+                 "With --precision: the most time one benchmark's series may take (default " +
+                     number_text(kDefaultMaxTimeSeconds) + ")")
+      ->type_name("SECONDS")
+      ->check(finite_range(1.0, 1e7))
+      ->needs(precision);
   app.add_flag("-q,--quiet", o.quiet, "No progress output on stderr");
   app.add_flag("--json", o.json, "Print one JSON document on stdout instead of the summary");
   app.add_option("--export-json", o.export_json, "Also write the JSON document to FILE")->type_name("FILE");

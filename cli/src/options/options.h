@@ -44,6 +44,13 @@ struct Options {
   std::string export_markdown;
   std::string export_html;
 
+  // The configuration every run starts from: explicit lengths win over
+  // --quick, which wins over the library's defaults.
+  truvello_config base_config(const truvello_config& defaults) const;
+  // The selected benchmarks in the order they run: neither --single nor
+  // --all-cpus means both, single first.
+  std::vector<std::uint32_t> benchmarks() const;
+
   // The configuration of every run, in order, starting from the library's
   // defaults. Explicit lengths win over --quick, which wins over the
   // defaults; neither --single nor --all-cpus means both, single first.

@@ -29,10 +29,10 @@ struct RecordedWarning {
 // What the OS kernel said about one worker thread while the run measured,
 // read by the command from /proc/self/task (the library reads nothing).
 struct WorkerObservation {
-  std::string name;             // the thread's name, "truvello-0"
-  double window_seconds = 0.0;  // wall time between the first and the last reading
-  double cpu_seconds = 0.0;     // time it ran on a CPU in that span
-  double wait_seconds = 0.0;    // time it was ready to run but waited for a CPU
+  std::string name;                        // the thread's name, "truvello-0"
+  double window_seconds = 0.0;             // wall time between the first and the last reading
+  double cpu_seconds = 0.0;                // time it ran on a CPU in that span
+  double wait_seconds = 0.0;               // time it was ready to run but waited for a CPU
   std::uint64_t involuntary_switches = 0;  // times the scheduler took its CPU away
   std::vector<unsigned> cpus;              // CPUs it was seen on, ascending
   // The core type of each CPU in `cpus` ("core", "atom") on a hybrid

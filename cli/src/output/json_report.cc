@@ -2,6 +2,7 @@
 
 #include "output/units.h"
 #include "stats/rate_stats.h"
+#include "stats/run_series.h"
 #include "stats/warnings.h"
 
 namespace truvello::cli {
@@ -96,11 +97,50 @@ json machine_json(const MachineContext& m) {
               {"load_average", load}};
 }
 
+json series_json(const SeriesView& view) {
+  const SeriesEstimate& e = *view.estimate;
+  json disturbed = json::array();
+  for (const DisturbedRun& d : e.disturbed) {
+    disturbed.push_back(json{{"repeat", view.run_of(d).repeat}, {"off_percent", d.off_percent}, {"z", d.z}});
+  }
+  json precision = nullptr;
+  if (const PrecisionRecord* p = view.precision) {
+    precision = json{{"target_percent", p->target_percent},
+                     {"max_time_seconds", p->max_time_seconds},
+                     {"elapsed_seconds", p->elapsed_seconds},
+                     {"reached", p->stopped == "reached"},
+                     {"stopped", p->stopped}};
+  }
+  const auto& s = view.spread;
+  return json{{"name", BenchmarkKind{view.benchmark}.key()},
+              {"benchmark", view.benchmark},
+              {"runs", view.runs},
+              {"completed", view.completed.size()},
+              {"kept", e.kept},
+              {"score", e.score},
+              {"ci_low", optional_value(e.low)},
+              {"ci_high", optional_value(e.high)},
+              {"half_width_percent", optional_value(e.half_width_percent())},
+              {"confidence", kConfidence},
+              {"disturbed", disturbed},
+              {"mean", s ? json(s->mean) : json(nullptr)},
+              {"median", s ? json(s->median) : json(nullptr)},
+              {"min", s ? json(s->min) : json(nullptr)},
+              {"max", s ? json(s->max) : json(nullptr)},
+              {"cv_percent", s ? json(s->cv_percent) : json(nullptr)},
+              {"precision", precision}};
+}
+
 }  // namespace
 
 json invocation_json(const Invocation& invocation) {
   json runs = json::array();
   for (const RunOutcome& run : invocation.runs) runs.push_back(run_json(run, invocation.machine));
+  json series = json::array();
+  for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
+    const auto view = series_view(invocation, benchmark);
+    if (view && view->estimate) series.push_back(series_json(*view));
+  }
   json scaling = nullptr;
   if (const auto s = invocation.scaling()) {
     scaling = json{{"speedup", s->speedup}, {"workers", s->workers}, {"efficiency", s->efficiency}};
@@ -110,6 +150,7 @@ json invocation_json(const Invocation& invocation) {
               {"library", {{"version", invocation.library_version}, {"abi_version", invocation.abi_version}}},
               {"machine", machine_json(invocation.machine)},
               {"runs", runs},
+              {"series", series},
               {"scaling", scaling}};
 }
 

@@ -1,9 +1,11 @@
 #include "output/markdown_report.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "output/units.h"
 #include "stats/rate_stats.h"
+#include "stats/run_series.h"
 
 namespace truvello::cli {
 
@@ -19,6 +21,38 @@ std::string cell(std::string text) {
       out += ' ';
     else
       out += c;
+  }
+  return out;
+}
+
+// The series of --repeat and --precision: the robust score with its interval
+// and the runs that stood off.
+std::string series_markdown(const Invocation& invocation) {
+  std::string out;
+  for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
+    const auto view = series_view(invocation, benchmark);
+    if (!view || !view->estimate) continue;
+    const SeriesEstimate& e = *view->estimate;
+    if (out.empty()) {
+      out =
+          "\n| Series | Runs | Score (ops/s) | 95 % interval | Precision | Disturbed runs | CV across runs |\n"
+          "|:---|---:|---:|:---|:---|:---|---:|\n";
+    }
+    const std::string interval = e.low ? si_number(*e.low) + " - " + si_number(*e.high) : "n/a";
+    std::string precision = e.half_width_percent() ? "\u00B1" + percent_text(*e.half_width_percent()) : "n/a";
+    if (const PrecisionRecord* p = view->precision) {
+      precision += " (asked \u00B1" + percent_text(p->target_percent) + ", " + p->stopped + " in " +
+                   length_text(std::round(p->elapsed_seconds)) + ")";
+    }
+    std::string disturbed;
+    for (const DisturbedRun& d : e.disturbed) {
+      disturbed += (disturbed.empty() ? "" : ", ") + std::string("run ") + std::to_string(view->run_of(d).repeat) +
+                   " (" + (d.off_percent < 0.0 ? "-" : "+") + percent_text(std::fabs(d.off_percent)) + ")";
+    }
+    out += "| " + std::string(BenchmarkKind{benchmark}.title()) + " | " + std::to_string(view->runs) + " | " +
+           si_number(e.score) + " | " + interval + " | " + precision + " | " +
+           (disturbed.empty() ? "none" : disturbed) + " | " +
+           (view->spread ? percent_text(view->spread->cv_percent) : std::string("n/a")) + " |\n";
   }
   return out;
 }
@@ -53,6 +87,7 @@ std::string markdown_text(const Invocation& invocation) {
     out += "| " + title + " | " + cell(status) + " | " + score + " | " + cv + " | " + med + " | " + lo + " | " + hi +
            " | " + workers + " | " + measured + " | " + ops + " | " + samples + " |\n";
   }
+  out += series_markdown(invocation);
   if (const auto s = invocation.scaling()) {
     char line[160];
     std::snprintf(line, sizeof line,

@@ -1,5 +1,6 @@
 #include "output/summary.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <set>
@@ -24,12 +25,14 @@ struct Style {
   const char* dot;    // separates figures on one line
   const char* times;  // "n times the rate"
   const char* mark;   // in front of a warning
+  const char* plus_minus;
 
   explicit Style(Glyphs g)
       : glyphs(g),
         dot(g == Glyphs::kBlocks ? " \u00B7 " : ", "),
         times(g == Glyphs::kBlocks ? "\u00D7" : "x"),
-        mark(g == Glyphs::kBlocks ? "\u26A0 " : "! ") {}
+        mark(g == Glyphs::kBlocks ? "\u26A0 " : "! "),
+        plus_minus(g == Glyphs::kBlocks ? "\u00B1" : "+/-") {}
 };
 
 std::string row(const std::string& label, const std::string& value) {
@@ -40,9 +43,8 @@ std::string row(const std::string& label, const std::string& value) {
 
 // Breaks a sentence at spaces so that no line is wider than kTextWidth,
 // continuation lines indented under the first word.
-std::string wrapped(const std::string& first_prefix, const std::string& text) {
-  const std::string indent(first_prefix.size() - (first_prefix.size() > 4 ? 2 : 0), ' ');
-  const std::size_t indent_width = indent.size();
+std::string wrapped(const std::string& first_prefix, const std::string& text, std::size_t indent_width) {
+  const std::string indent(indent_width, ' ');
   std::string out = first_prefix;
   std::size_t column = indent_width;
   std::size_t pos = 0;
@@ -67,7 +69,15 @@ std::string wrapped(const std::string& first_prefix, const std::string& text) {
 }
 
 std::string warning_row(const Warning& w, const Style& style) {
-  return wrapped(std::string("  ") + style.mark, w.message);
+  // The mark is one column wide whatever its bytes.
+  return wrapped(std::string("  ") + style.mark, w.message, 4);
+}
+
+// A row whose value may run over several lines, each under the first.
+std::string wrapped_row(const std::string& label, const std::string& text) {
+  std::string prefix = "  " + label;
+  prefix.append(kLabelWidth > label.size() ? kLabelWidth - label.size() : 1, ' ');
+  return wrapped(prefix, text, prefix.size());
 }
 
 std::string signed_percent(double percent) {
@@ -129,17 +139,102 @@ std::string run_block(const RunOutcome& run, bool in_series, const Style& style)
   return out;
 }
 
-// The median score of a benchmark's series and how far its runs spread.
+std::string run_list(const std::vector<std::uint32_t>& repeats) {
+  std::string out = repeats.size() == 1 ? "run " : "runs ";
+  for (std::size_t i = 0; i < repeats.size(); ++i) out += (i == 0 ? "" : ", ") + std::to_string(repeats[i]);
+  return out;
+}
+
+// Why a --precision series stopped short of its goal: the runs that stood
+// off, the warnings its runs carried, or, failing those, the plain spread.
+std::string moved_by(const SeriesView& view, const MachineContext& machine) {
+  std::vector<std::string> causes;
+  if (view.estimate && !view.estimate->disturbed.empty()) {
+    std::vector<std::uint32_t> repeats;
+    for (const DisturbedRun& d : view.estimate->disturbed) repeats.push_back(view.run_of(d).repeat);
+    causes.push_back(run_list(repeats) + " stood off the others");
+  }
+  std::vector<std::string> codes;
+  std::vector<std::uint32_t> warned;
+  for (const RunOutcome* run : view.completed) {
+    bool any = false;
+    for (const Warning& w : run_warnings(*run, machine)) {
+      if (w.machine_wide || w.code == "short_window") continue;
+      any = true;
+      if (std::find(codes.begin(), codes.end(), w.code) == codes.end()) codes.push_back(w.code);
+    }
+    if (any) warned.push_back(run->repeat);
+  }
+  if (!codes.empty()) {
+    std::string list;
+    for (const std::string& code : codes) list += (list.empty() ? "" : ", ") + code;
+    causes.push_back(run_list(warned) + " carried warnings (" + list + ")");
+  }
+  if (view.spread) {
+    causes.push_back("the runs spread by " + percent_text(view.spread->cv_percent) + " CV" +
+                     (causes.empty() ? ", with nothing the OS kernel reported to explain it" : ""));
+  }
+  std::string out;
+  for (const std::string& c : causes) out += (out.empty() ? "" : "; ") + c;
+  return out;
+}
+
+// A benchmark's series: its robust score with the interval, how a
+// --precision series ended, the runs that stood off, and the plain spread.
 std::string series_block(const Invocation& invocation, std::uint32_t benchmark, const Style& style) {
-  const std::vector<double> scores = completed_scores(invocation, benchmark);
-  const auto stats = series_stats(scores);
-  if (!stats) return "";
+  const auto view = series_view(invocation, benchmark);
+  if (!view || !view->estimate) return "";
+  const SeriesEstimate& e = *view->estimate;
   const BenchmarkKind kind{benchmark};
-  std::string out =
-      std::string("\nseries") + style.dot + kind.title() + style.dot + std::to_string(stats->runs) + " runs\n";
-  out += row("Median", rate_text(stats->median));
-  out += row("Spread", "min " + si_number(stats->min) + style.dot + "max " + si_number(stats->max) + style.dot +
-                           percent_text(stats->cv_percent) + " CV across runs");
+  std::string out = std::string("\nseries") + style.dot + kind.title() + style.dot + std::to_string(view->runs) +
+                    (view->runs == 1 ? " run" : " runs");
+  if (view->completed.size() < view->runs) out += ", " + std::to_string(view->completed.size()) + " completed";
+  out += "\n";
+  std::string score = rate_text(e.score);
+  if (const auto half = e.half_width_percent()) {
+    score += std::string(" ") + style.plus_minus + percent_text(*half) + "   (95 % interval " + si_number(*e.low) +
+             " - " + si_number(*e.high) + ")";
+  } else {
+    score += "   (no interval: fewer than 2 runs to go on)";
+  }
+  out += row("Score", score);
+  if (const PrecisionRecord* p = view->precision) {
+    const std::string asked = std::string("asked ") + style.plus_minus + percent_text(p->target_percent);
+    const std::string where = e.half_width_percent()
+                                  ? std::string(style.plus_minus) + percent_text(*e.half_width_percent())
+                                  : std::string("no interval");
+    const std::string runs = std::to_string(view->runs) + (view->runs == 1 ? " run" : " runs") + " in " +
+                             length_text(std::round(p->elapsed_seconds));
+    std::string text;
+    if (p->stopped == "reached") {
+      text = where + " after " + runs + " (" + asked + ")";
+    } else if (p->stopped == "budget") {
+      text = "the budget of " + length_text(p->max_time_seconds) + " ran out at " + where + " after " + runs + " (" +
+             asked + ")";
+    } else {
+      text = p->stopped + " at " + where + " after " + runs + " (" + asked + ")";
+    }
+    out += row("Precision", text);
+    if (p->stopped != "reached") {
+      if (const std::string moved = moved_by(*view, invocation.machine); !moved.empty()) {
+        out += wrapped_row("Moved by", moved);
+      }
+    }
+  }
+  for (const DisturbedRun& d : e.disturbed) {
+    const double off = d.off_percent;
+    char z[32];
+    std::snprintf(z, sizeof z, "%.1f", d.z);
+    const std::string text = "run " + std::to_string(view->run_of(d).repeat) + " stood " +
+                             percent_text(std::fabs(off)) + (off < 0.0 ? " below" : " above") + " the others (z " + z +
+                             ") and is left out of the score";
+    out += wrapped_row("Disturbed", text);
+  }
+  if (const auto& s = view->spread) {
+    out += row("Spread", "mean " + si_number(s->mean) + style.dot + "median " + si_number(s->median) + style.dot +
+                             "min " + si_number(s->min) + style.dot + "max " + si_number(s->max) + style.dot +
+                             percent_text(s->cv_percent) + " CV across runs");
+  }
   return out;
 }
 

@@ -18,13 +18,27 @@ std::string run_tag(const ProgressView& view) {
   // Appended piece by piece: g++ 12 misreads a chain of '+' starting from a
   // literal as an overlapping copy (-Wrestrict).
   std::string tag = "[";
-  tag += std::to_string(view.run_index + 1);
-  tag += '/';
-  tag += std::to_string(view.run_count);
+  if (view.goal) {
+    // A --precision series has no planned count.
+    tag += "run ";
+    tag += std::to_string(view.goal->run_number);
+  } else {
+    tag += std::to_string(view.run_index + 1);
+    tag += '/';
+    tag += std::to_string(view.run_count);
+  }
   tag += ' ';
   tag += view.kind.title();
   tag += ']';
   return tag;
+}
+
+// Where a --precision series stands: "±2.31 % of ±1 %", or "±? of ±1 %"
+// before there is an interval; "+/-" where the glyph may not show.
+std::string goal_text(const SeriesGoalView& goal, Glyphs glyphs) {
+  const char* plus_minus = glyphs == Glyphs::kBlocks ? "\u00B1" : "+/-";
+  const std::string now = goal.half_width_percent ? percent_text(*goal.half_width_percent) : std::string("?");
+  return plus_minus + now + " of " + plus_minus + percent_text(goal.target_percent);
 }
 
 std::string workers_text(std::uint32_t workers) {
@@ -113,12 +127,22 @@ std::string progress_line(const ProgressView& view, std::size_t width, Glyphs gl
   const std::string percent = whole_percent(view.overall_fraction);
   // Everything but the bar, most important first; the tail is dropped when
   // even the smallest bar does not fit.
-  std::vector<std::string> tail = {
-      pad_left(clock_text(view.elapsed_seconds), kClockWidth) + " elapsed",
-      pad_left(clock_text(view.remaining_seconds), kClockWidth) + " left",
-      pad_left(view.rate ? rate_text(*view.rate) : std::string("-- ops/s"), kRateWidth),
-      workers_text(view.workers),
-  };
+  std::vector<std::string> tail;
+  if (view.goal) {
+    tail = {
+        goal_text(*view.goal, glyphs),
+        pad_left(clock_text(view.elapsed_seconds), kClockWidth) + " of " + clock_text(view.goal->budget_seconds),
+        pad_left(view.rate ? rate_text(*view.rate) : std::string("-- ops/s"), kRateWidth),
+        workers_text(view.workers),
+    };
+  } else {
+    tail = {
+        pad_left(clock_text(view.elapsed_seconds), kClockWidth) + " elapsed",
+        pad_left(clock_text(view.remaining_seconds), kClockWidth) + " left",
+        pad_left(view.rate ? rate_text(*view.rate) : std::string("-- ops/s"), kRateWidth),
+        workers_text(view.workers),
+    };
+  }
   while (true) {
     const std::string rest = join(tail);
     const std::size_t fixed =
@@ -157,7 +181,12 @@ std::string phase_line(const ProgressView& view, const truvello_progress_record&
     case TRUVELLO_PHASE_WARMUP:
       return line + "warming up for " + length_text(record.phase_seconds) + " with " + workers_text(view.workers);
     case TRUVELLO_PHASE_MEASUREMENT:
-      return line + "measuring for " + length_text(record.phase_seconds) + " with " + workers_text(view.workers);
+      line += "measuring for " + length_text(record.phase_seconds) + " with " + workers_text(view.workers);
+      if (view.goal) {
+        line += " (" + goal_text(*view.goal, Glyphs::kAscii) + ", " + clock_text(view.elapsed_seconds) + " of " +
+                clock_text(view.goal->budget_seconds) + ")";
+      }
+      return line;
     case TRUVELLO_PHASE_DONE:
       // The final record carries the run's total and its measured seconds.
       if (record.phase_elapsed_seconds > 0.0) {

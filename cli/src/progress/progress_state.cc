@@ -35,6 +35,15 @@ std::optional<double> RateTracker::add(std::uint32_t phase, double phase_elapsed
   return static_cast<double>(last.ops - first.ops) / dt;
 }
 
+void apply_goal(ProgressView& view, const SeriesGoalView& goal) {
+  const double elapsed = std::max(0.0, finite_or_zero(goal.series_elapsed));
+  const double budget = std::max(0.0, finite_or_zero(goal.budget_seconds));
+  view.goal = goal;
+  view.elapsed_seconds = elapsed;
+  view.overall_fraction = budget > 0.0 ? std::min(1.0, elapsed / budget) : 1.0;
+  view.remaining_seconds = std::max(0.0, budget - elapsed);
+}
+
 ProgressState::ProgressState(std::vector<double> planned_seconds) : planned_(std::move(planned_seconds)) {
   for (double& p : planned_) p = std::max(0.0, finite_or_zero(p));
 }

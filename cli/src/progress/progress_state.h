@@ -11,6 +11,15 @@
 
 namespace truvello::cli {
 
+// A run of a --precision series: where the series stands.
+struct SeriesGoalView {
+  std::size_t run_number = 1;  // 1-based place of the run in its series
+  double target_percent = 0.0;
+  std::optional<double> half_width_percent;  // after the runs before this one; absent before an interval
+  double budget_seconds = 0.0;
+  double series_elapsed = 0.0;  // seconds since the series began
+};
+
 // What the progress line shows at one moment.
 struct ProgressView {
   std::size_t run_index = 0;  // 0-based position of the run in this invocation
@@ -22,7 +31,14 @@ struct ProgressView {
   double elapsed_seconds = 0.0;    // since the first run began
   double remaining_seconds = 0.0;  // planned time still ahead
   std::optional<double> rate;      // operations per second, recently
+  // Set for a run of a --precision series: the fraction, elapsed and
+  // remaining time are then those of the series' budget.
+  std::optional<SeriesGoalView> goal;
 };
+
+// Turns a view into one of a --precision series, whose length is not known
+// in advance: the bar fills with the budget.
+void apply_goal(ProgressView& view, const SeriesGoalView& goal);
 
 // The current rate from successive progress records: operations counted over
 // about the last second of the current phase. The library reports a running

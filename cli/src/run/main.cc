@@ -4,7 +4,9 @@
 #include <langinfo.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +22,7 @@
 #include "compare/command_output.h"
 #include "compare/compare_command.h"
 #include "compare/report_command.h"
+#include "compare/series_estimate.h"
 #include "machine/machine_probe.h"
 #include "options/invocation.h"
 #include "options/options.h"
@@ -32,6 +35,7 @@
 #include "run/benchmark_session.h"
 #include "run/progress_display.h"
 #include "run/signal_watch.h"
+#include "stats/precision_goal.h"
 #include "truvello.h"
 
 #ifndef TRUVELLO_COMMAND_VERSION
@@ -95,11 +99,69 @@ ProgressDisplay::Mode progress_mode(const Options& options) {
   return isatty(STDERR_FILENO) ? ProgressDisplay::Mode::kBar : ProgressDisplay::Mode::kLines;
 }
 
-// The 1-based place of configs[i] among the runs of its benchmark.
-std::uint32_t series_position(const std::vector<truvello_config>& configs, std::size_t i) {
-  std::uint32_t position = 0;
-  for (std::size_t j = 0; j <= i; ++j) position += configs[j].benchmark == configs[i].benchmark ? 1 : 0;
-  return position;
+// Runs benchmarks one after another into an invocation, each on a fresh
+// handle, and stops for good at a failed run or a signal.
+class Runner {
+ public:
+  Runner(Invocation& invocation, SignalWatch& signals, ProgressDisplay& progress)
+      : invocation_(invocation), signals_(signals), progress_(progress) {}
+
+  // One run; false when nothing more may run.
+  bool run(const truvello_config& config, std::optional<SeriesGoalView> goal = std::nullopt) {
+    if (stopped()) return false;
+    progress_.begin_run(invocation_.runs.size(), BenchmarkKind{config.benchmark}, goal);
+    const auto repeat = static_cast<std::uint32_t>(invocation_.run_count(config.benchmark) + 1);
+    invocation_.runs.push_back(run_benchmark(config, signals_, progress_));
+    RunOutcome& run = invocation_.runs.back();
+    run.repeat = repeat;
+    if (run.status == TRUVELLO_STATUS_FAILED) {
+      std::fprintf(stderr, "truvello: benchmark %u failed: %s\n", static_cast<unsigned>(run.config.benchmark),
+                   run.reason.c_str());
+      failed_ = true;  // the next run would most likely fail the same way
+    }
+    return !stopped();
+  }
+
+  bool failed() const { return failed_; }
+  bool stopped() const { return failed_ || SignalWatch::received() != 0; }
+  const RunOutcome& last() const { return invocation_.runs.back(); }
+
+ private:
+  Invocation& invocation_;
+  SignalWatch& signals_;
+  ProgressDisplay& progress_;
+  bool failed_ = false;
+};
+
+// One benchmark's series under --precision: runs until its score is known as
+// well as asked, the budget would be passed, a run fails or a signal comes.
+PrecisionRecord run_to_precision(Runner& runner, const truvello_config& first, const PrecisionGoal& goal) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  const auto elapsed = [start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
+  PrecisionRecord record{first.benchmark, goal.target_percent, goal.max_time_seconds, 0.0, ""};
+  truvello_config config = first;
+  std::vector<double> scores;
+  std::optional<double> half_width;
+  for (std::size_t run = 1;; ++run) {
+    const bool go_on =
+        runner.run(config, SeriesGoalView{run, goal.target_percent, half_width, goal.max_time_seconds, elapsed()});
+    if (runner.last().completed()) scores.push_back(runner.last().result->mean_rate);
+    if (!go_on) {
+      record.stopped = stop_key(runner.failed() ? SeriesStop::kFailed : SeriesStop::kCancelled);
+      break;
+    }
+    if (scores.size() >= 2) {
+      if (const auto estimate = estimate_series(scores)) half_width = estimate->half_width_percent();
+    }
+    config.warmup_seconds = later_warmup(first.warmup_seconds);
+    if (const auto stop = precision_stop(goal, scores, elapsed(), config.warmup_seconds + config.measurement_seconds)) {
+      record.stopped = stop_key(*stop);
+      break;
+    }
+  }
+  record.elapsed_seconds = elapsed();
+  return record;
 }
 
 int run(const Options& options) {
@@ -110,7 +172,6 @@ int run(const Options& options) {
 
   truvello_config defaults{};
   truvello_default_config(&defaults);
-  const std::vector<truvello_config> configs = options.configs(defaults);
 
   Invocation invocation;
   invocation.command_version = TRUVELLO_COMMAND_VERSION;
@@ -118,25 +179,34 @@ int run(const Options& options) {
   invocation.abi_version = truvello_abi_version();
   invocation.machine = probe_machine();
 
+  // A --precision series has no planned count; its progress is measured
+  // against its budget instead.
   std::vector<double> planned;
-  for (const truvello_config& c : configs) planned.push_back(c.warmup_seconds + c.measurement_seconds);
+  if (!options.precision_percent) {
+    for (const truvello_config& c : options.configs(defaults))
+      planned.push_back(c.warmup_seconds + c.measurement_seconds);
+  }
   ProgressDisplay progress(progress_mode(options), stderr, STDERR_FILENO, glyphs, planned);
 
   bool failed = false;
   {
     SignalWatch signals;
-    for (std::size_t i = 0; i < configs.size() && SignalWatch::received() == 0; ++i) {
-      progress.begin_run(i, BenchmarkKind{configs[i].benchmark});
-      invocation.runs.push_back(run_benchmark(configs[i], signals, progress));
-      RunOutcome& run = invocation.runs.back();
-      run.repeat = series_position(configs, i);
-      if (run.status == TRUVELLO_STATUS_FAILED) {
-        std::fprintf(stderr, "truvello: benchmark %u failed: %s\n", static_cast<unsigned>(run.config.benchmark),
-                     run.reason.c_str());
-        failed = true;
-        break;  // the next run would most likely fail the same way
+    Runner runner(invocation, signals, progress);
+    if (options.precision_percent) {
+      const PrecisionGoal goal{*options.precision_percent, options.max_time_seconds,
+                               std::max<std::size_t>(kMinSeriesRuns, options.repeat)};
+      for (const std::uint32_t benchmark : options.benchmarks()) {
+        if (runner.stopped()) break;
+        truvello_config config = options.base_config(defaults);
+        config.benchmark = benchmark;
+        invocation.precision.push_back(run_to_precision(runner, config, goal));
+      }
+    } else {
+      for (const truvello_config& config : options.configs(defaults)) {
+        if (!runner.run(config)) break;
       }
     }
+    failed = runner.failed();
   }
   // From here on a second Ctrl-C ends the process at once; what follows only
   // prints and writes files.

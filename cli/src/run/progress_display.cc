@@ -22,13 +22,15 @@ ProgressDisplay::ProgressDisplay(Mode mode, std::FILE* stream, int fd, Glyphs gl
                                  std::vector<double> planned_seconds)
     : mode_(mode), stream_(stream), fd_(fd), glyphs_(glyphs), state_(std::move(planned_seconds)) {}
 
-void ProgressDisplay::begin_run(std::size_t run_index, BenchmarkKind kind) {
+void ProgressDisplay::begin_run(std::size_t run_index, BenchmarkKind kind, std::optional<SeriesGoalView> goal) {
   run_index_ = run_index;
   kind_ = kind;
+  goal_ = goal;
   last_phase_ = 0;
+  run_start_ = std::chrono::steady_clock::now();
   if (!started_) {
     started_ = true;
-    start_ = std::chrono::steady_clock::now();
+    start_ = run_start_;
   }
 }
 
@@ -54,7 +56,12 @@ std::size_t ProgressDisplay::terminal_width() const {
 void ProgressDisplay::on_record(const truvello_progress_record& record) {
   if (mode_ == Mode::kOff) return;
   const double now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-  const ProgressView view = state_.update(run_index_, kind_, record, now);
+  ProgressView view = state_.update(run_index_, kind_, record, now);
+  if (goal_) {
+    SeriesGoalView goal = *goal_;
+    goal.series_elapsed += std::chrono::duration<double>(std::chrono::steady_clock::now() - run_start_).count();
+    apply_goal(view, goal);
+  }
   const bool final_record = record.phase != TRUVELLO_PHASE_WARMUP && record.phase != TRUVELLO_PHASE_MEASUREMENT;
   const bool new_phase = record.phase != last_phase_;
   last_phase_ = record.phase;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "progress/progress_state.h"
@@ -20,7 +21,9 @@ class ProgressDisplay {
 
   ProgressDisplay(Mode mode, std::FILE* stream, int fd, Glyphs glyphs, std::vector<double> planned_seconds);
 
-  void begin_run(std::size_t run_index, BenchmarkKind kind);
+  // `goal` is set for a run of a --precision series; its series_elapsed is
+  // the time the series had taken when this run began.
+  void begin_run(std::size_t run_index, BenchmarkKind kind, std::optional<SeriesGoalView> goal = std::nullopt);
 
   // The C callback; `user_data` is the display. Never lets an exception
   // reach the library.
@@ -38,7 +41,9 @@ class ProgressDisplay {
   std::size_t run_index_ = 0;
   BenchmarkKind kind_;
   std::uint32_t last_phase_ = 0;
+  std::optional<SeriesGoalView> goal_;
   std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point run_start_;
   bool started_ = false;
 };
 

@@ -17,11 +17,11 @@ std::optional<SeriesStats> series_stats(std::span<const double> scores) {
   s.max = *hi;
   double sum = 0.0;
   for (double x : scores) sum += x;
-  const double mean = sum / static_cast<double>(scores.size());
+  s.mean = sum / static_cast<double>(scores.size());
   double squares = 0.0;
-  for (double x : scores) squares += (x - mean) * (x - mean);
+  for (double x : scores) squares += (x - s.mean) * (x - s.mean);
   const double sd = std::sqrt(squares / static_cast<double>(scores.size() - 1));
-  s.cv_percent = mean > 0.0 ? 100.0 * sd / mean : 0.0;
+  s.cv_percent = s.mean > 0.0 ? 100.0 * sd / s.mean : 0.0;
   return s;
 }
 
@@ -31,6 +31,21 @@ std::vector<double> completed_scores(const Invocation& invocation, std::uint32_t
     if (run.config.benchmark == benchmark && run.completed()) scores.push_back(run.result->mean_rate);
   }
   return scores;
+}
+
+std::optional<SeriesView> series_view(const Invocation& invocation, std::uint32_t benchmark) {
+  SeriesView view;
+  view.benchmark = benchmark;
+  view.runs = invocation.run_count(benchmark);
+  view.precision = invocation.precision_of(benchmark);
+  if (view.runs < 2 && view.precision == nullptr) return std::nullopt;
+  for (const RunOutcome& run : invocation.runs) {
+    if (run.config.benchmark == benchmark && run.completed()) view.completed.push_back(&run);
+  }
+  const std::vector<double> scores = completed_scores(invocation, benchmark);
+  view.estimate = estimate_series(scores);
+  view.spread = series_stats(scores);
+  return view;
 }
 
 }  // namespace truvello::cli

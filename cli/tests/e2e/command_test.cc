@@ -197,6 +197,28 @@ TEST(Command, RepeatRunsEverySeriesAndExportsEachRun) {
   EXPECT_NE(summary.out.find("CV across runs"), std::string::npos) << summary.out;
 }
 
+// --precision: a loose goal is reached after the fewest runs, later runs
+// warm up briefly; an unreachable one stops before the budget would pass.
+TEST(Command, PrecisionStopsWhenReachedOrAtTheBudget) {
+  const Finished reached =
+      run_command({"--single", "--precision", "50", "--warmup", "2.2", "--measure", "0.3", "--json", "-q"});
+  ASSERT_EQ(reached.status, 0) << reached.err;
+  const json doc = json::parse(reached.out);
+  ASSERT_EQ(doc["runs"].size(), 3u) << "the fewest runs a series stops at";
+  EXPECT_EQ(doc["runs"][0]["config"]["warmup_seconds"], 2.2);
+  EXPECT_EQ(doc["runs"][2]["config"]["warmup_seconds"], 2.0);
+  ASSERT_EQ(doc["series"].size(), 1u);
+  const json& series = doc["series"][0];
+  EXPECT_EQ(series["precision"]["stopped"], "reached");
+  EXPECT_LE(series["half_width_percent"].get<double>(), 50.0);
+
+  const Finished budget =
+      run_command({"--all-cpus", "--precision", "0.01", "--max-time", "2", "--warmup", "0", "--measure", "0.3", "-q"});
+  ASSERT_EQ(budget.status, 0) << budget.err;
+  EXPECT_NE(budget.out.find("the budget of 2 s ran out at"), std::string::npos) << budget.out;
+  EXPECT_NE(budget.out.find("Moved by"), std::string::npos) << budget.out;
+}
+
 TEST(Command, ReportPrintsTheSummaryOfASavedRunAgain) {
   TempDir dir;
   const Finished done = run_command({"--warmup", "0", "--measure", "0.3", "-q", "--export-json", dir.file("r.json")});
