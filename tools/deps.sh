@@ -1,15 +1,38 @@
 #!/usr/bin/env bash
-# Installs what a fresh machine lacks for building, testing and running
-# truvello (Debian packages), and nothing when all of it is there.
+# Installs what a fresh machine lacks (Debian packages), and nothing when all
+# of it is there.
+#
+#   bash tools/deps.sh        everything: building, testing, packaging, running
+#   bash tools/deps.sh run    only what building and running the command needs
 set -euo pipefail
 
 need=()
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
+install_needed() {
+  ((${#need[@]})) || return 0
+  echo "installing: ${need[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  local sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+}
+
+# Building and running the library and the command.
 have_cmd cmake || need+=(cmake)
 have_cmd ninja || need+=(ninja-build)
 have_cmd g++ || need+=(g++)
+for pkg in libcli11-dev nlohmann-json3-dev; do
+  have_pkg "$pkg" || need+=("$pkg")
+done
+if [ "${1:-}" = run ]; then
+  install_needed
+  exit 0
+fi
+
+# Everything else is for the tests, the benchmarks and the packages.
 have_cmd clang++ || need+=(clang)
 have_cmd clang-format-14 || need+=(clang-format-14)
 have_cmd git || need+=(git)
@@ -28,17 +51,10 @@ have_cmd man || need+=(man-db)
 have_cmd lintian || need+=(lintian)
 # The Python package is built and tested with the system's interpreter
 # (/usr/bin/python3) and the python3-* packages below, since the package index may be unreachable.
-for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev \
+for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev \
   python3-setuptools python3-wheel python3-pytest python3-mypy python3-venv fonts-liberation \
   bash-completion; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 
-if ((${#need[@]})); then
-  echo "installing: ${need[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+install_needed

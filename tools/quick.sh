@@ -6,7 +6,7 @@
 #   bash tools/quick.sh [more truvello options, e.g. --json]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/deps.sh
+bash tools/deps.sh run
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRUVELLO_TESTS=OFF \
   -DTRUVELLO_BENCH=OFF -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
