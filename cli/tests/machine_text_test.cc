@@ -76,15 +76,47 @@ TEST(MachineText, CgroupMountsFromMountinfo) {
       "30 25 0:26 / /sys/fs/cgroup/cpu,cpuacct rw,nosuid shared:11 - cgroup cgroup rw,cpu,cpuacct\n"
       "31 25 0:27 / /sys/fs/cgroup/cpuset rw - cgroup cgroup rw,cpuset\n"
       "36 25 0:31 / /sys/fs/cgroup/unified rw,nosuid shared:9 - cgroup2 cgroup2 rw,nsdelegate\n";
-  EXPECT_EQ(cgroup2_mount(mountinfo), "/sys/fs/cgroup/unified");
-  EXPECT_EQ(cgroup1_cpu_mount(mountinfo), "/sys/fs/cgroup/cpu,cpuacct");
+  EXPECT_EQ(cgroup2_mount(mountinfo)->point, "/sys/fs/cgroup/unified");
+  EXPECT_EQ(cgroup1_cpu_mount(mountinfo)->point, "/sys/fs/cgroup/cpu,cpuacct");
   EXPECT_FALSE(cgroup2_mount("22 1 0:21 / /proc rw - proc proc rw\n").has_value());
+  // A container's view: the mount shows the hierarchy from the container's
+  // own cgroup down, at a path with an escaped space.
+  const auto inside = cgroup2_mount("40 30 0:31 /docker/ab\\040c /sys/fs/my\\040cgroup ro - cgroup2 cgroup2 rw\n");
+  ASSERT_TRUE(inside.has_value());
+  EXPECT_EQ(inside->root, "/docker/ab c");
+  EXPECT_EQ(inside->point, "/sys/fs/my cgroup");
 }
 
-TEST(MachineText, CgroupAncestryInnermostFirst) {
-  EXPECT_EQ(cgroup_ancestry("/a/b"), (std::vector<std::string>{"/a/b", "/a", "/"}));
+TEST(MachineText, CgroupDirectoriesThroughTheMountsRoot) {
   EXPECT_EQ(cgroup_ancestry("/a/b/\n"), (std::vector<std::string>{"/a/b", "/a", "/"}));
-  EXPECT_EQ(cgroup_ancestry("/"), (std::vector<std::string>{"/"}));
+  struct Case {
+    CgroupMount mount;
+    const char* path;
+    std::vector<std::string> dirs;
+  } cases[] = {
+      {{"/", "/sys/fs/cgroup"}, "/a/b", {"/sys/fs/cgroup/a/b", "/sys/fs/cgroup/a", "/sys/fs/cgroup"}},
+      {{"/", "/sys/fs/cgroup"}, "/", {"/sys/fs/cgroup"}},
+      // The mount's root is the container's cgroup: its ancestors are out of sight.
+      {{"/docker/c1", "/sys/fs/cgroup"}, "/docker/c1/job", {"/sys/fs/cgroup/job", "/sys/fs/cgroup"}},
+      {{"/docker/c1/", "/sys/fs/cgroup"}, "/docker/c1", {"/sys/fs/cgroup"}},
+      {{"/docker/c1", "/sys/fs/cgroup"}, "/docker/c10", {}},
+      {{"/docker/c1", "/sys/fs/cgroup"}, "/other", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(cgroup_dirs(c.mount, c.path), c.dirs) << c.mount.root << " " << c.path;
+}
+
+TEST(MachineText, ThrottleCountersCountEachCoreAndPackageOnce) {
+  // Two packages; package 0 has one core with two hardware threads.
+  const ThrottleReading readings[] = {
+      {0, 0, 5, 100},
+      {0, 0, 5, 100},
+      {0, 1, 2, 100},
+      {1, 0, 1, 7},
+  };
+  EXPECT_EQ(throttle_total(readings), 5u + 2u + 1u + 100u + 7u);
+  EXPECT_EQ(throttle_total(std::span<const ThrottleReading>{}), std::nullopt);
+  const ThrottleReading no_counters[] = {{0, 0, std::nullopt, std::nullopt}};
+  EXPECT_EQ(throttle_total(no_counters), std::nullopt);
 }
 
 TEST(MachineText, CpuListCounts) {

@@ -56,16 +56,18 @@ std::optional<CpuQuota> cgroup_quota() {
   if (!self || !mounts) return std::nullopt;
   std::optional<CpuQuota> found;
   const auto consider = [&found](const CpuQuota& quota) { found = found ? tighter(*found, quota) : quota; };
-  if (const auto path = cgroup2_path(*self), root = cgroup2_mount(*mounts); path && root) {
-    for (const std::string& dir : cgroup_ancestry(*path)) {
-      if (const auto text = read_text(fs::path(*root + dir) / "cpu.max")) {
+  const auto path2 = cgroup2_path(*self);
+  if (const auto mount = cgroup2_mount(*mounts); path2 && mount) {
+    for (const std::string& dir : cgroup_dirs(*mount, *path2)) {
+      if (const auto text = read_text(fs::path(dir) / "cpu.max")) {
         if (const auto quota = parse_cpu_max(*text)) consider(*quota);
       }
     }
   }
-  if (const auto path = cgroup1_cpu_path(*self), root = cgroup1_cpu_mount(*mounts); path && root) {
-    for (const std::string& dir : cgroup_ancestry(*path)) {
-      const fs::path base = fs::path(*root + dir);
+  const auto path1 = cgroup1_cpu_path(*self);
+  if (const auto mount = cgroup1_cpu_mount(*mounts); path1 && mount) {
+    for (const std::string& dir : cgroup_dirs(*mount, *path1)) {
+      const fs::path base(dir);
       const auto quota_text = read_text(base / "cpu.cfs_quota_us");
       const auto period_text = read_text(base / "cpu.cfs_period_us");
       if (quota_text && period_text) {
@@ -112,15 +114,27 @@ MachineContext probe_machine() {
 }
 
 std::optional<std::uint64_t> read_throttle_total() {
-  std::optional<std::uint64_t> total;
+  std::vector<ThrottleReading> readings;
   for (const fs::path& dir : cpu_dirs()) {
-    for (const char* name : {"core_throttle_count", "package_throttle_count"}) {
-      if (const auto text = read_text(dir / "thermal_throttle" / name)) {
-        if (const auto count = parse_counter(*text)) total = total.value_or(0) + *count;
-      }
+    ThrottleReading r;
+    const auto id = [&dir](const char* name) -> std::int64_t {
+      const auto text = read_text(dir / "topology" / name);
+      const auto value = text ? parse_counter(*text) : std::nullopt;
+      // Unknown topology: one core and one package per CPU, so nothing is
+      // merged that may differ.
+      return value ? static_cast<std::int64_t>(*value) : -1;
+    };
+    r.package_id = id("physical_package_id");
+    r.core_id = id("core_id");
+    if (r.package_id < 0 || r.core_id < 0) r.package_id = r.core_id = -1 - static_cast<std::int64_t>(readings.size());
+    if (const auto text = read_text(dir / "thermal_throttle" / "core_throttle_count"))
+      r.core_count = parse_counter(*text);
+    if (const auto text = read_text(dir / "thermal_throttle" / "package_throttle_count")) {
+      r.package_count = parse_counter(*text);
     }
+    readings.push_back(r);
   }
-  return total;
+  return throttle_total(readings);
 }
 
 }  // namespace truvello::cli

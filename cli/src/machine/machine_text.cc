@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <set>
 
 namespace truvello::cli {
 
@@ -57,18 +58,39 @@ std::optional<std::string_view> cpuinfo_value(std::string_view line, std::string
   return trim(line.substr(colon + 1));
 }
 
+// A mountinfo field with the OS kernel's octal escapes undone: a space in a
+// path is written "\\040", a tab "\\011", a newline "\\012", a backslash
+// "\\134". Anything else is kept as it stands.
+std::string unescape_mount_field(std::string_view field) {
+  const auto octal = [](char c) { return c >= '0' && c <= '7'; };
+  std::string out;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && octal(field[i + 1]) && octal(field[i + 2]) && octal(field[i + 3])) {
+      const int value = (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
+      if (value < 256) {
+        out += static_cast<char>(value);
+        i += 3;
+        continue;
+      }
+    }
+    out += field[i];
+  }
+  return out;
+}
+
 // mountinfo: "36 35 0:31 / /sys/fs/cgroup rw,nosuid shared:9 - cgroup2 cgroup2 rw".
-// Returns the mount point when the line's file system type and super options
-// satisfy the predicate.
+// Returns the first mount whose file system type and super options satisfy
+// the predicate, with its root (the directory of the hierarchy it shows)
+// and its mount point.
 template <typename Match>
-std::optional<std::string> find_mount(std::string_view mountinfo, Match match) {
+std::optional<CgroupMount> find_mount(std::string_view mountinfo, Match match) {
   for (std::string_view line : split(mountinfo, '\n')) {
     const std::size_t dash = line.find(" - ");
     if (dash == std::string_view::npos) continue;
     const std::vector<std::string_view> head = words(line.substr(0, dash));
     const std::vector<std::string_view> tail = words(line.substr(dash + 3));
     if (head.size() < 5 || tail.size() < 3) continue;
-    if (match(tail[0], tail[2])) return std::string(head[4]);
+    if (match(tail[0], tail[2])) return CgroupMount{unescape_mount_field(head[3]), unescape_mount_field(head[4])};
   }
   return std::nullopt;
 }
@@ -156,11 +178,11 @@ std::optional<std::string> cgroup1_cpu_path(std::string_view proc_self_cgroup) {
   return std::nullopt;
 }
 
-std::optional<std::string> cgroup2_mount(std::string_view mountinfo) {
+std::optional<CgroupMount> cgroup2_mount(std::string_view mountinfo) {
   return find_mount(mountinfo, [](std::string_view type, std::string_view) { return type == "cgroup2"; });
 }
 
-std::optional<std::string> cgroup1_cpu_mount(std::string_view mountinfo) {
+std::optional<CgroupMount> cgroup1_cpu_mount(std::string_view mountinfo) {
   return find_mount(mountinfo, [](std::string_view type, std::string_view options) {
     return type == "cgroup" && has_option(options, "cpu");
   });
@@ -178,6 +200,42 @@ std::vector<std::string> cgroup_ancestry(std::string_view path) {
     current = slash == 0 ? std::string("/") : current.substr(0, slash);
   }
   return out;
+}
+
+std::vector<std::string> cgroup_dirs(const CgroupMount& mount, std::string_view cgroup_path) {
+  std::string root = mount.root;
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  std::vector<std::string> dirs;
+  for (const std::string& path : cgroup_ancestry(cgroup_path)) {
+    // Only the part of the hierarchy at or below the mount's root is
+    // visible through it; the cgroups above it are someone else's.
+    std::string below;
+    if (root == "/") {
+      below = path == "/" ? "" : path;
+    } else if (path == root) {
+      below = "";
+    } else if (path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/') {
+      below = path.substr(root.size());
+    } else {
+      continue;
+    }
+    dirs.push_back(mount.point + below);
+  }
+  return dirs;
+}
+
+std::optional<std::uint64_t> throttle_total(std::span<const ThrottleReading> readings) {
+  // A core's counter shows under each of its hardware threads, a package's
+  // under each of its CPUs: each is counted once.
+  std::set<std::pair<std::int64_t, std::int64_t>> cores;
+  std::set<std::int64_t> packages;
+  std::optional<std::uint64_t> total;
+  const auto add = [&total](std::uint64_t count) { total = total.value_or(0) + count; };
+  for (const ThrottleReading& r : readings) {
+    if (r.core_count && cores.emplace(r.package_id, r.core_id).second) add(*r.core_count);
+    if (r.package_count && packages.insert(r.package_id).second) add(*r.package_count);
+  }
+  return total;
 }
 
 std::optional<unsigned> count_cpu_list(std::string_view text) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,14 +47,27 @@ CpuQuota tighter(const CpuQuota& a, const CpuQuota& b);
 std::optional<std::string> cgroup2_path(std::string_view proc_self_cgroup);
 std::optional<std::string> cgroup1_cpu_path(std::string_view proc_self_cgroup);
 
+// A cgroup hierarchy as mounted: `root` is the hierarchy's directory the
+// mount shows (not "/" inside many containers), `point` where it is
+// mounted; both with mountinfo's octal escapes ("\040" for a space) undone.
+struct CgroupMount {
+  std::string root;
+  std::string point;
+};
+
 // /proc/self/mountinfo: where the v2 hierarchy is mounted, and where the v1
 // hierarchy with the "cpu" controller is.
-std::optional<std::string> cgroup2_mount(std::string_view mountinfo);
-std::optional<std::string> cgroup1_cpu_mount(std::string_view mountinfo);
+std::optional<CgroupMount> cgroup2_mount(std::string_view mountinfo);
+std::optional<CgroupMount> cgroup1_cpu_mount(std::string_view mountinfo);
 
 // The directories from a cgroup up to its hierarchy's root, innermost first:
 // a limit set on any ancestor applies as well. "/a/b" gives "/a/b", "/a", "/".
 std::vector<std::string> cgroup_ancestry(std::string_view path);
+
+// The directories to read for a cgroup path of /proc/self/cgroup and its
+// ancestors through a mount, innermost first: those at or below the mount's
+// root, under its mount point. Empty when the cgroup lies outside the mount.
+std::vector<std::string> cgroup_dirs(const CgroupMount& mount, std::string_view cgroup_path);
 
 // A CPU list such as /sys/devices/system/cpu/online: "0-3,8,10-11" counts 7.
 std::optional<unsigned> count_cpu_list(std::string_view text);
@@ -62,6 +76,20 @@ std::optional<unsigned> count_cpu_list(std::string_view text);
 // the OS kernel runs under a hypervisor.
 std::optional<std::string> cpu_model(std::string_view cpuinfo);
 bool has_hypervisor_flag(std::string_view cpuinfo);
+
+// The thermal throttle counters read under one CPU's
+// /sys/devices/system/cpu/cpuN: the core counter is shared by the core's
+// hardware threads, the package counter by every CPU of the package.
+struct ThrottleReading {
+  std::int64_t package_id = 0;  // topology/physical_package_id
+  std::int64_t core_id = 0;     // topology/core_id
+  std::optional<std::uint64_t> core_count;
+  std::optional<std::uint64_t> package_count;
+};
+
+// Every core's and every package's events, each counted once; absent when
+// no counter was read.
+std::optional<std::uint64_t> throttle_total(std::span<const ThrottleReading> readings);
 
 // An unsigned decimal counter file (thermal throttle counts), surrounding
 // white space allowed.
