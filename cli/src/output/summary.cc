@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "output/terminal_text.h"
 #include "output/units.h"
 #include "stats/rate_stats.h"
 #include "stats/run_series.h"
@@ -35,15 +36,18 @@ struct Style {
         plus_minus(g == Glyphs::kBlocks ? "\u00B1" : "+/-") {}
 };
 
+// Every value may hold text from outside (a reason, a saved file's
+// warnings, the machine's names): it is made harmless where it is laid out.
 std::string row(const std::string& label, const std::string& value) {
   std::string line = "  " + label;
   line.append(kLabelWidth > label.size() ? kLabelWidth - label.size() : 1, ' ');
-  return line + value + "\n";
+  return line + terminal_safe(value) + "\n";
 }
 
 // Breaks a sentence at spaces so that no line is wider than kTextWidth,
 // continuation lines indented under the first word.
-std::string wrapped(const std::string& first_prefix, const std::string& text, std::size_t indent_width) {
+std::string wrapped(const std::string& first_prefix, const std::string& outside_text, std::size_t indent_width) {
+  const std::string text = terminal_safe(outside_text);
   const std::string indent(indent_width, ' ');
   std::string out = first_prefix;
   std::size_t column = indent_width;
@@ -95,7 +99,7 @@ std::string machine_line(const MachineContext& m, const Style& style) {
     line += std::string(", ") + figure + " usable";
   }
   if (!m.os_kernel.empty()) line += style.dot + m.os_kernel;
-  return line + "\n";
+  return terminal_safe(line) + "\n";
 }
 
 std::string run_block(const RunOutcome& run, bool in_series, const Style& style) {
@@ -242,8 +246,10 @@ std::string series_block(const Invocation& invocation, std::uint32_t benchmark, 
 
 std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
   const Style style(glyphs);
-  std::string out = "truvello " + invocation.command_version + style.dot + "library " + invocation.library_version +
-                    " (interface " + std::to_string(invocation.abi_version) + ")\n";
+  std::string out =
+      terminal_safe("truvello " + invocation.command_version + style.dot + "library " + invocation.library_version +
+                    " (interface " + std::to_string(invocation.abi_version) + ")") +
+      "\n";
   out += machine_line(invocation.machine, style);
 
   std::vector<Warning> machine_wide;

@@ -31,6 +31,7 @@
 #include "output/json_report.h"
 #include "output/markdown_report.h"
 #include "output/summary.h"
+#include "output/terminal_text.h"
 #include "progress/sparkline.h"
 #include "run/benchmark_session.h"
 #include "run/progress_display.h"
@@ -73,7 +74,7 @@ bool open_exports(const Options& options, std::vector<Export>& exports) {
     if (w.path.empty()) continue;
     Export e{w.path, w.render, std::ofstream(w.path, std::ios::out | std::ios::trunc)};
     if (!e.stream) {
-      std::fprintf(stderr, "truvello: cannot write %s: %s\n", w.path.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "truvello: cannot write %s: %s\n", terminal_safe(w.path).c_str(), std::strerror(errno));
       return false;
     }
     exports.push_back(std::move(e));
@@ -87,7 +88,7 @@ bool write_exports(std::vector<Export>& exports, const Invocation& invocation) {
     e.stream << e.render(invocation);
     e.stream.close();
     if (!e.stream) {
-      std::fprintf(stderr, "truvello: writing %s failed\n", e.path.c_str());
+      std::fprintf(stderr, "truvello: writing %s failed\n", terminal_safe(e.path).c_str());
       ok = false;
     }
   }
@@ -116,7 +117,7 @@ class Runner {
     run.repeat = repeat;
     if (run.status == TRUVELLO_STATUS_FAILED) {
       std::fprintf(stderr, "truvello: benchmark %u failed: %s\n", static_cast<unsigned>(run.config.benchmark),
-                   run.reason.c_str());
+                   terminal_safe(run.reason).c_str());
       failed_ = true;  // the next run would most likely fail the same way
     }
     return !stopped();
@@ -236,7 +237,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   const ParsedCommandLine parsed = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
   std::fputs(parsed.out.c_str(), stdout);
-  std::fputs(parsed.err.c_str(), stderr);
+  std::fputs(terminal_lines(parsed.err).c_str(), stderr);
   if (parsed.report || parsed.compare) {
     const Glyphs glyphs = is_utf8_codeset(nl_langinfo(CODESET)) ? Glyphs::kBlocks : Glyphs::kAscii;
     CommandOutput output;
@@ -247,7 +248,7 @@ int main(int argc, char** argv) {
       output = CommandOutput{kExitFailed, "", std::string("truvello: ") + e.what() + "\n"};
     }
     std::fputs(output.out.c_str(), stdout);
-    std::fputs(output.err.c_str(), stderr);
+    std::fputs(terminal_lines(output.err).c_str(), stderr);
     return output.exit_code;
   }
   if (!parsed.options) return parsed.exit_code;
@@ -259,7 +260,7 @@ int main(int argc, char** argv) {
   try {
     return run(*parsed.options);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "truvello: %s\n", e.what());
+    std::fprintf(stderr, "truvello: %s\n", terminal_safe(e.what()).c_str());
     return kExitFailed;
   }
 }
