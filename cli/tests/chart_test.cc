@@ -205,6 +205,49 @@ TEST(ChartGeometry, RunsShareTheAxesAndAGapStartsANewPiece) {
   EXPECT_EQ(std::count(g.series[1].path.begin(), g.series[1].path.end(), 'M'), 2);
 }
 
+TEST(ScoreChartGeometry, GroupsSideBySideOnOneScoreAxis) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const ScoreGroup groups[] = {
+      {5, {{1, 100.0}, {2, 102.0}, {3, 76.0, true}, {4, 101.0}, {5, 99.0}}, 100.5, 98.0, 103.0},
+      {3, {{1, 90.0}, {3, nan}}, 90.0, std::nullopt, std::nullopt},  // run 2 did not complete
+      {1, {}, std::nullopt, std::nullopt, std::nullopt},
+  };
+  const ScoreChartGeometry g = score_chart_geometry(groups);
+  ASSERT_EQ(g.groups.size(), 3u);
+  EXPECT_LE(g.y_ticks.lo, 76.0);
+  EXPECT_GE(g.y_ticks.hi, 103.0) << "every score and interval end on the axis";
+  double previous_right = g.layout.left;
+  for (const ScoreGroupShape& group : g.groups) {
+    EXPECT_DOUBLE_EQ(group.span.x0, previous_right) << "the groups tile the width in order";
+    previous_right = group.span.x1;
+    for (const ScorePoint& p : group.points) {
+      EXPECT_GT(p.x, group.span.x0);
+      EXPECT_LT(p.x, group.span.x1);
+      EXPECT_TRUE(std::isfinite(p.y));
+    }
+  }
+  EXPECT_DOUBLE_EQ(previous_right, g.layout.right);
+  const ScoreGroupShape& series = g.groups[0];
+  ASSERT_EQ(series.points.size(), 5u);
+  EXPECT_TRUE(series.points[2].disturbed);
+  EXPECT_GT(series.points[2].y, *series.band_bottom) << "the slow run below the band (y grows downward)";
+  EXPECT_LT(*series.band_top, *series.score_y);
+  EXPECT_GT(*series.band_bottom, *series.score_y);
+  EXPECT_LT(series.points[0].x, series.points[1].x) << "runs in order";
+  EXPECT_EQ(g.groups[1].points.size(), 1u) << "a score that is not a number is left out";
+  EXPECT_FALSE(g.groups[1].band_top);
+  EXPECT_GT(g.groups[1].x.at(3.0) - g.groups[1].x.at(1.0), 0.0) << "the missing run keeps its place";
+  EXPECT_TRUE(g.groups[2].points.empty());
+  EXPECT_FALSE(g.groups[2].score_y);
+}
+
+TEST(FitLabel, KeepsTheEndOfALongNameWholeCharactersOnly) {
+  EXPECT_EQ(fit_label("base.json", 9), "base.json");
+  EXPECT_EQ(fit_label("runs/base.json", 10), "\u2026base.json");
+  EXPECT_EQ(fit_label("\u00E9t\u00E9.json", 7), "\u2026\u00E9.json") << "never half a character";
+  EXPECT_EQ(fit_label("abc", 1), "\u2026");
+}
+
 TEST(Coordinate, OneDecimalAndNeverNonFinite) {
   EXPECT_EQ(coordinate(12.345), "12.3");
   EXPECT_EQ(coordinate(-0.01), "0.0");

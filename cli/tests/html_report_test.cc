@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "compare/comparison.h"
 #include "output/units.h"
 #include "report_samples.h"
 #include "stats/warnings.h"
@@ -15,6 +16,7 @@ namespace {
 
 using testing::default_invocation;
 using testing::one_second_samples;
+using testing::series_invocation;
 
 constexpr const char* kHostile = "<script>alert(1)</script>";
 
@@ -29,6 +31,16 @@ std::vector<std::string> charts(const std::string& html) {
   std::vector<std::string> out;
   for (std::size_t pos = html.find("<svg class=\"chart\""); pos != std::string::npos;
        pos = html.find("<svg class=\"chart\"", pos + 1)) {
+    out.push_back(html.substr(pos, html.find("</svg>", pos) - pos));
+  }
+  return out;
+}
+
+// The score charts of a document, in order.
+std::vector<std::string> score_charts(const std::string& html) {
+  std::vector<std::string> out;
+  for (std::size_t pos = html.find("<svg class=\"chart series\""); pos != std::string::npos;
+       pos = html.find("<svg class=\"chart series\"", pos + 1)) {
     out.push_back(html.substr(pos, html.find("</svg>", pos) - pos));
   }
   return out;
@@ -128,9 +140,90 @@ TEST(HtmlReport, ComparisonAndRepeatsDrawEveryRunAsALineOfItsOwn) {
   EXPECT_EQ(count(drawn[1], "<path class=\"rate\""), 2u);
   EXPECT_NE(html.find("<svg class=\"key s2 d2\""), std::string::npos) << "third line: own colour, own dash";
   EXPECT_NE(html.find(">new.json, run 2</td>"), std::string::npos);
-  EXPECT_NE(html.find(">baseline</td>"), std::string::npos);
-  EXPECT_NE(html.find(">+10.0 %</td>"), std::string::npos) << "33 M against 30 M";
+  EXPECT_EQ(count(html, "data-label=\"Change\""), 0u) << "the comparison's table tells the change";
   EXPECT_EQ(count(html, "data-code=\"hypervisor\""), 2u) << "once per machine";
+}
+
+TEST(HtmlReport, ComparisonLeadsWithTheVerdictInWords) {
+  constexpr const char* kHostileFile = "<img src=x onerror=alert(2)>.json";
+  const Invocation baseline = series_invocation("Test CPU", testing::kSeriesWithASlowRun);
+  const Invocation candidate = series_invocation("Test CPU", {27.0e6, 27.2e6, 26.9e6});
+  Comparison comparison;
+  comparison.baseline = "base.json";
+  comparison.candidates = {kHostileFile};
+  ComparisonRow row;
+  row.candidate = kHostileFile;
+  row.baseline = Side{30.05e6, 4};
+  row.candidate_side = Side{27.03e6, 3};
+  row.ratio = 0.9;
+  row.interval = RatioInterval{0.9, 0.88, 0.92, Verdict::kSlower};
+  row.verdict = Verdict::kSlower;
+  row.method = Method::kRunScores;
+  comparison.rows = {row};
+  comparison.notes = {"base.json: the single worker run 4 was <disturbed>."};
+  const ReportSource sources[] = {{"base.json", &baseline}, {kHostileFile, &candidate}};
+  const std::string html = html_text(sources, "today", &comparison);
+
+  const std::size_t table = html.find("<table");
+  EXPECT_LT(html.find("</header>"), html.find("<section id=\"comparison\">"));
+  EXPECT_LT(html.find("<section id=\"comparison\">"), table);
+  EXPECT_LT(table, html.find("<section class=\"benchmark\""));
+  EXPECT_LT(html.find("<section class=\"benchmark\""), html.find("<section id=\"machine\">"));
+  const std::string first_table = html.substr(table, html.find("</table>", table) - table);
+  EXPECT_NE(first_table.find("class=\"results comparison\""), std::string::npos);
+  EXPECT_NE(first_table.find("class=\"verdict-slower\">slower</td>"), std::string::npos) << "a word, not a colour";
+  EXPECT_NE(first_table.find(">0.900 (-10.0 %)</td>"), std::string::npos);
+  EXPECT_NE(first_table.find(">0.880 - 0.920</td>"), std::string::npos);
+  EXPECT_NE(first_table.find(">run scores</td>"), std::string::npos);
+  EXPECT_NE(html.find("<li>base.json: the single worker run 4 was &lt;disturbed&gt;.</li>"), std::string::npos);
+  EXPECT_EQ(count(html, "<img"), 0u);
+  EXPECT_EQ(count(html, "<disturbed"), 0u);
+  const std::vector<std::string> scores = score_charts(html);
+  ASSERT_EQ(scores.size(), 1u);
+  EXPECT_NE(scores[0].find("&gt;.json</text>"), std::string::npos) << "the file under its runs, escaped";
+}
+
+// Which benchmarks get a chart of their run scores, and what it holds.
+TEST(HtmlReport, ScoreChartsShowEveryCompletedRunAndMarkTheDisturbedOnes) {
+  const Invocation one = testing::default_invocation("Test CPU");
+  const Invocation series = series_invocation("Test CPU", testing::kSeriesWithASlowRun);
+  Invocation with_failure = series_invocation("Test CPU", {30.0e6, 30.2e6, 29.9e6});
+  with_failure.runs[1].status = TRUVELLO_STATUS_FAILED;
+  with_failure.runs[1].result->status = TRUVELLO_STATUS_FAILED;
+  const struct {
+    const char* name;
+    std::vector<ReportSource> sources;
+    std::size_t charts;
+    std::size_t points;  // over all charts
+    std::size_t disturbed;
+  } cases[] = {
+      {"one run per benchmark: no score chart", {{"", &one}}, 0, 0, 0},
+      {"a series with a slow run", {{"", &series}}, 1, 5, 1},
+      {"a failed run is no point", {{"", &with_failure}}, 1, 2, 0},
+      {"compared single runs: a chart per benchmark", {{"a.json", &one}, {"b.json", &one}}, 2, 4, 0},
+      {"a series against single runs", {{"a.json", &series}, {"b.json", &one}}, 2, 7, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string html = html_text(c.sources, "today");
+    const std::vector<std::string> drawn = score_charts(html);
+    ASSERT_EQ(drawn.size(), c.charts);
+    std::size_t points = 0, disturbed = 0;
+    for (const std::string& chart : drawn) {
+      points += count(chart, "class=\"point");
+      disturbed += count(chart, "class=\"point disturbed\"");
+      EXPECT_EQ(count(chart, "<title id=\"series-"), 1u);
+      EXPECT_GE(count(chart, "<line class=\"score\""), 1u);
+    }
+    EXPECT_EQ(points, c.points);
+    EXPECT_EQ(disturbed, c.disturbed);
+    EXPECT_EQ(count(html, "class=\"disturbed-label\""), c.disturbed);
+    EXPECT_EQ(count(html, "nan"), 0u);
+    if (c.disturbed > 0) {
+      EXPECT_NE(html.find(">run 4: 24.1 % below</text>"), std::string::npos);
+      EXPECT_NE(html.find("Run 4 was disturbed: 24.1 % below the series&#39; score."), std::string::npos);
+    }
+  }
 }
 
 TEST(HtmlReport, RunsWithoutUsableSamplesStillRender) {

@@ -56,4 +56,20 @@ inline Invocation default_invocation(const std::string& cpu_model) {
   return inv;
 }
 
+// A series (--repeat) of single-worker default-length runs, one per rate, on
+// the machine of default_invocation.
+inline Invocation series_invocation(const std::string& cpu_model, const std::vector<double>& rates) {
+  Invocation inv = default_invocation(cpu_model);
+  inv.runs.clear();
+  for (const double rate : rates) {
+    inv.runs.push_back(default_length_run(TRUVELLO_BENCHMARK_SINGLE, 1, rate, 0.0));
+    inv.runs.back().repeat = static_cast<std::uint32_t>(inv.runs.size());
+  }
+  return inv;
+}
+
+// Five runs of a series, the fourth slowed by a busy machine: 24 % below the
+// others, and disturbed.
+inline const std::vector<double> kSeriesWithASlowRun = {30.0e6, 30.3e6, 29.8e6, 22.8e6, 30.1e6};
+
 }  // namespace truvello::cli::testing

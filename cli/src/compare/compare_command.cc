@@ -56,7 +56,7 @@ CommandOutput compare_command(const CompareOptions& options, bool colour) {
     // Each file is labelled with its name, the baseline first.
     std::vector<ReportSource> sources{{baseline.name, &baseline.saved.invocation}};
     for (const ComparedFile& c : candidates) sources.push_back({c.name, &c.saved.invocation});
-    output.err = write_file(options.export_html, html_text(sources, report_date(std::time(nullptr))));
+    output.err = write_file(options.export_html, html_text(sources, report_date(std::time(nullptr)), &comparison));
   }
   if (!output.err.empty()) {
     output.exit_code = kExitFailed;

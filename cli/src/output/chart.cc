@@ -203,6 +203,73 @@ ChartGeometry chart_geometry(std::span<const std::span<const truvello_sample_rec
   return g;
 }
 
+ScoreChartGeometry score_chart_geometry(std::span<const ScoreGroup> groups, const ChartLayout& layout) {
+  ScoreChartGeometry g;
+  g.layout = layout;
+  double lo = INFINITY;
+  double hi = -INFINITY;
+  const auto cover = [&](std::optional<double> v) {
+    if (!v || !std::isfinite(*v)) return;
+    lo = std::min(lo, *v);
+    hi = std::max(hi, *v);
+  };
+  for (const ScoreGroup& group : groups) {
+    for (const ScoreRun& run : group.runs) cover(run.score);
+    cover(group.score);
+    cover(group.low);
+    cover(group.high);
+  }
+  if (lo > hi) {
+    lo = 0.0;
+    hi = 1.0;
+  }
+  const double pad = (hi - lo) * kPadShare;
+  const double floor = lo >= 0.0 ? std::max(0.0, lo - pad) : lo - pad;
+  g.y_ticks = round_ticks(floor, hi + pad, 4, true);
+  if (g.y_ticks.lo < 0.0 && lo >= 0.0) g.y_ticks = round_ticks(0.0, g.y_ticks.hi, 4, true);
+  g.y = Scale{g.y_ticks.lo, g.y_ticks.hi, layout.bottom, layout.top};
+
+  // Each group gets an equal share of the width; its points keep off the
+  // share's edges so that neighbouring groups stay apart.
+  const double share = (layout.right - layout.left) / static_cast<double>(std::max<std::size_t>(groups.size(), 1));
+  for (std::size_t i = 0; i < groups.size(); ++i) {
+    const ScoreGroup& group = groups[i];
+    ScoreGroupShape shape;
+    shape.span = Span{layout.left + share * static_cast<double>(i), layout.left + share * static_cast<double>(i + 1)};
+    const double inset = share * 0.12;
+    // One place has no span: Scale puts it in the middle.
+    shape.x = Scale{1.0, static_cast<double>(std::max<std::size_t>(group.places, 1)), shape.span.x0 + inset,
+                    shape.span.x1 - inset};
+    for (const ScoreRun& run : group.runs) {
+      if (!std::isfinite(run.score)) continue;
+      shape.points.push_back(
+          ScorePoint{run.place, shape.x.at(static_cast<double>(run.place)), g.y.at(run.score), run.disturbed});
+    }
+    if (group.score && std::isfinite(*group.score)) shape.score_y = g.y.at(*group.score);
+    if (group.low && group.high && std::isfinite(*group.low) && std::isfinite(*group.high)) {
+      shape.band_top = g.y.at(std::max(*group.low, *group.high));
+      shape.band_bottom = g.y.at(std::min(*group.low, *group.high));
+    }
+    g.groups.push_back(std::move(shape));
+  }
+  return g;
+}
+
+std::string fit_label(std::string_view text, std::size_t max_chars) {
+  const auto is_start = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; };
+  const auto chars = static_cast<std::size_t>(std::count_if(text.begin(), text.end(), is_start));
+  if (chars <= max_chars) return std::string(text);
+  if (max_chars == 0) return "";
+  // Keep the last max_chars - 1 characters, after the ellipsis.
+  std::size_t keep = max_chars - 1;
+  std::size_t cut = text.size();
+  while (cut > 0 && keep > 0) {
+    --cut;
+    if (is_start(text[cut])) --keep;
+  }
+  return "\u2026" + std::string(text.substr(cut));
+}
+
 std::string coordinate(double value) {
   if (!std::isfinite(value)) value = 0.0;
   value = std::clamp(value, -1e9, 1e9);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "truvello.h"
@@ -108,6 +109,60 @@ struct ChartGeometry {
 // squashing the rest).
 ChartGeometry chart_geometry(std::span<const std::span<const truvello_sample_record>> runs,
                              const ChartLayout& layout = {});
+
+// The scores of a series of runs as points: one group of points per source
+// (the runs of one file, say), side by side, on a shared score axis, each
+// group with its series' score as a line and its interval as a band.
+struct ScoreRun {
+  std::size_t place = 1;  // 1-based place among the group's runs: sets x
+  double score = 0.0;
+  bool disturbed = false;
+};
+
+struct ScoreGroup {
+  std::size_t places = 1;  // how many places the group spreads over, completed runs or not
+  std::vector<ScoreRun> runs;
+  std::optional<double> score;  // the series' score
+  std::optional<double> low;    // its interval, when there is one
+  std::optional<double> high;
+};
+
+struct ScorePoint {
+  std::size_t place = 1;
+  double x = 0.0;
+  double y = 0.0;
+  bool disturbed = false;
+};
+
+struct ScoreGroupShape {
+  Span span;  // the group's share of the plot's width
+  Scale x;    // place to pixels, inside the span
+  std::vector<ScorePoint> points;
+  std::optional<double> score_y;
+  std::optional<double> band_top;  // the interval, when there is one
+  std::optional<double> band_bottom;
+};
+
+struct ScoreChartGeometry {
+  ChartLayout layout;
+  Ticks y_ticks;
+  Scale y;
+  std::vector<ScoreGroupShape> groups;  // in the given order
+};
+
+// The score chart's view box: lower than a rate chart, with room below the
+// plot for run numbers or file names.
+inline constexpr ChartLayout kScoreChartLayout{520.0, 250.0, 62.0, 16.0, 508.0, 196.0};
+
+// Lays out the groups. The score axis covers every score and every interval
+// end; scores that are not finite are left out, and every coordinate that
+// comes out is finite.
+ScoreChartGeometry score_chart_geometry(std::span<const ScoreGroup> groups,
+                                        const ChartLayout& layout = kScoreChartLayout);
+
+// `text` cut to at most `max_chars` characters (UTF-8 code points), keeping
+// its end, where a file's name is, behind an ellipsis.
+std::string fit_label(std::string_view text, std::size_t max_chars);
 
 // A coordinate as SVG text: one decimal, and 0 for anything not finite.
 std::string coordinate(double value);

@@ -19,6 +19,8 @@ std::string fixed(double value, int digits) {
   return buffer;
 }
 
+}  // namespace
+
 std::string change_text(double ratio) {
   const double percent = (ratio - 1.0) * 100.0;
   const std::string sign = percent > 0.0 ? "+" : percent < 0.0 ? "-" : "";
@@ -39,6 +41,10 @@ std::string score_text(const Side& side) {
   if (side.runs > 1) text += " (" + std::to_string(side.runs) + " runs)";
   return text;
 }
+
+std::string ratio_text(double ratio) { return fixed(ratio, 3); }
+
+namespace {
 
 // The width of a text as a terminal shows it: UTF-8 continuation bytes take
 // no column.
@@ -75,7 +81,7 @@ std::string comparison_table(const Comparison& comparison, bool colour) {
                                      score_text(row.baseline),
                                      score_text(row.candidate_side),
                                      change_text(row.ratio),
-                                     fixed(row.ratio, 3),
+                                     ratio_text(row.ratio),
                                      interval_text(row),
                                      verdict_text(row.verdict)};
     if (several) line.insert(line.begin() + 1, row.candidate);
@@ -150,7 +156,7 @@ std::string comparison_markdown(const Comparison& comparison) {
     if (row.verdict != Verdict::kSame) verdict = "**" + verdict + "**";
     out += "| " + std::string(BenchmarkKind{row.benchmark}.title()) + " | `" + markdown_cell(row.candidate) + "` | " +
            score_text(row.baseline) + " | " + score_text(row.candidate_side) + " | " + change_text(row.ratio) + " | " +
-           fixed(row.ratio, 3) + " | " + interval_text(row) + " | " + verdict + " |\n";
+           ratio_text(row.ratio) + " | " + interval_text(row) + " | " + verdict + " |\n";
   }
   if (!comparison.notes.empty()) {
     out += "\n";

@@ -20,6 +20,13 @@ std::string comparison_table(const Comparison& comparison, bool colour);
 nlohmann::json comparison_json(const Comparison& comparison, std::optional<double> fail_if_slower_percent,
                                bool gate_failed);
 
+// The words of one row, the same in every format.
+std::string change_text(double ratio);                // "+10.0 %", "-4.20 %"
+std::string ratio_text(double ratio);                 // "1.100"
+std::string interval_text(const ComparisonRow& row);  // "1.080 - 1.120", or "n/a"
+std::string verdict_text(Verdict verdict);            // "faster", "slower", "no significant difference"
+std::string score_text(const Side& side);             // "30.0 M ops/s (5 runs)"
+
 // A Markdown table with the notes below it, for a pull-request comment.
 std::string comparison_markdown(const Comparison& comparison);
 

@@ -8,7 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "compare/comparison.h"
+#include "compare/series_estimate.h"
 #include "output/chart.h"
+#include "output/comparison_report.h"
 #include "output/units.h"
 #include "stats/rate_stats.h"
 #include "stats/warnings.h"
@@ -63,7 +66,12 @@ svg.chart text.empty{font-size:16px}
 .s0{--c:var(--c0)}.s1{--c:var(--c1)}.s2{--c:var(--c2)}.s3{--c:var(--c3)}.s4{--c:var(--c4)}.s5{--c:var(--c5)}
 .rate,.mean{stroke:var(--c)}.band{fill:var(--c)}
 .d1 .rate{stroke-dasharray:9 4}.d2 .rate{stroke-dasharray:2 3}.d3 .rate{stroke-dasharray:10 3 2 3}
-figcaption{color:var(--muted);font-size:.9rem}
+.point{fill:var(--c);stroke:var(--panel);stroke-width:1}.point.disturbed{fill:none;stroke:var(--warn);stroke-width:2}
+.score{stroke:var(--c);stroke-width:2}svg.series .band{opacity:.22}svg.chart .group{stroke:var(--grid);stroke-width:1;stroke-dasharray:3 3}
+svg.chart text.disturbed-label{fill:var(--warn);font-size:12px;paint-order:stroke;stroke:var(--panel);stroke-width:3px}
+.verdict-faster,.verdict-slower{font-weight:700}.verdict-faster{color:var(--c2)}.verdict-slower{color:var(--c4)}
+ul.notes{padding-left:1.2rem;margin:.5rem 0}ul.notes li{margin:.2rem 0}
+figcaption{color:var(--muted);font-size:.9rem}figcaption p{margin:.3rem 0}
 ul.legend{list-style:none;padding:0;margin:.4rem 0;display:flex;flex-wrap:wrap;gap:.25rem 1.25rem}
 ul.legend li{display:flex;align-items:center;gap:.4rem}
 svg.key{width:36px;height:12px;flex:none}
@@ -171,24 +179,14 @@ std::string header(std::span<const ReportSource> sources, std::string_view date)
   return out + "</header>\n";
 }
 
-std::string results_table(std::span<const ReportSource> sources, const std::vector<Line>& lines) {
-  const bool compare = sources.size() > 1;
-  // The baseline is the first run of the first source that has a score.
-  std::optional<double> baseline;
-  for (const Line& line : lines) {
-    if (line.source == 0 && line.run->completed() && line.run->result->mean_rate > 0.0) {
-      baseline = line.run->result->mean_rate;
-      break;
-    }
-  }
+std::string results_table(const std::vector<Line>& lines) {
   std::string out =
       "<div class=\"scroll\"><table class=\"results\">\n<thead><tr><th>Run</th><th class=\"num\">Score</th>"
-      "<th class=\"num\">Variation</th><th class=\"num\">Drift</th><th class=\"num\">Workers</th><th>Status</th>";
-  if (compare) out += "<th class=\"num\">Change</th>";
-  out += "</tr></thead>\n<tbody>\n";
+      "<th class=\"num\">Variation</th><th class=\"num\">Drift</th><th class=\"num\">Workers</th><th>Status</th>"
+      "</tr></thead>\n<tbody>\n";
   for (const Line& line : lines) {
     const RunOutcome& run = *line.run;
-    std::string score = "n/a", variation = "n/a", drift = "n/a", workers = "0", change = "n/a";
+    std::string score = "n/a", variation = "n/a", drift = "n/a", workers = "0";
     std::uint32_t status = run.status;
     if (run.result) {
       const truvello_result_record& r = *run.result;
@@ -199,9 +197,6 @@ std::string results_table(std::span<const ReportSource> sources, const std::vect
         variation = percent_text(r.cv_percent) + " CV";
         if (r.unstable != 0) variation = "<span class=\"unstable\">" + variation + ", unstable</span>";
       }
-      if (r.status == TRUVELLO_STATUS_COMPLETED && baseline) {
-        change = line.source == 0 ? "baseline" : signed_percent((r.mean_rate - *baseline) / *baseline * 100.0);
-      }
     }
     if (const auto stats = rate_stats(run.samples); stats && stats->drift_percent) {
       drift = signed_percent(*stats->drift_percent);
@@ -209,9 +204,8 @@ std::string results_table(std::span<const ReportSource> sources, const std::vect
     out += "<tr><td data-label=\"Run\">" + html_escape(line.label) + "</td><td class=\"num\" data-label=\"Score\">" +
            score + "</td><td class=\"num\" data-label=\"Variation\">" + variation +
            "</td><td class=\"num\" data-label=\"Drift\">" + drift + "</td><td class=\"num\" data-label=\"Workers\">" +
-           workers + "</td><td data-label=\"Status\">" + html_escape(status_with_reason(status, run.reason)) + "</td>";
-    if (compare) out += "<td class=\"num\" data-label=\"Change\">" + change + "</td>";
-    out += "</tr>\n";
+           workers + "</td><td data-label=\"Status\">" + html_escape(status_with_reason(status, run.reason)) +
+           "</td></tr>\n";
   }
   return out + "</tbody></table></div>\n";
 }
@@ -368,13 +362,254 @@ std::string samples_details(const std::vector<Line>& lines) {
   return out + "</details>\n";
 }
 
-std::string benchmark_section(std::span<const ReportSource> sources, std::uint32_t benchmark,
+// One source's completed runs of one benchmark as the score chart shows
+// them, with the series' score over them.
+struct SourceSeries {
+  std::string name;  // the source's name; empty for a report of one invocation
+  ScoreGroup group;
+  std::optional<SeriesEstimate> estimate;
+};
+
+std::vector<SourceSeries> series_of(std::span<const ReportSource> sources, std::uint32_t benchmark) {
+  std::vector<SourceSeries> out;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    SourceSeries series{source_name(sources, i), {}, std::nullopt};
+    std::vector<double> scores;
+    std::size_t place = 0;
+    for (const RunOutcome& run : sources[i].invocation->runs) {
+      if (run.config.benchmark != benchmark) continue;
+      ++place;
+      if (!run.completed()) continue;
+      series.group.runs.push_back(ScoreRun{place, run.result->mean_rate, false});
+      scores.push_back(run.result->mean_rate);
+    }
+    series.group.places = std::max<std::size_t>(place, 1);
+    series.estimate = estimate_series(scores);
+    if (series.estimate) {
+      series.group.score = series.estimate->score;
+      series.group.low = series.estimate->low;
+      series.group.high = series.estimate->high;
+      for (const DisturbedRun& d : series.estimate->disturbed) series.group.runs[d.index].disturbed = true;
+    }
+    out.push_back(std::move(series));
+  }
+  return out;
+}
+
+std::string off_text(double off_percent) {
+  return percent_text(std::fabs(off_percent)) + (off_percent < 0.0 ? " below" : " above");
+}
+
+// Per source, in words: its runs, its series' score and interval, and each
+// disturbed run with how far it stood off. The chart's description and the
+// text under it.
+std::string series_description(const std::vector<SourceSeries>& series) {
+  std::string out;
+  for (const SourceSeries& s : series) {
+    if (!out.empty()) out += " ";
+    if (!s.name.empty()) out += s.name + ": ";
+    const std::size_t completed = s.group.runs.size();
+    out += std::to_string(completed) + (completed == 1 ? " completed run" : " completed runs");
+    if (s.group.places != completed) out += " of " + std::to_string(s.group.places);
+    if (!s.estimate) {
+      out += ".";
+      continue;
+    }
+    const SeriesEstimate& e = *s.estimate;
+    out += ", series' score " + rate_text(e.score);
+    if (e.low && e.high) {
+      out += ", 95 % interval " + rate_text(*e.low) + " to " + rate_text(*e.high);
+      if (const auto half = e.half_width_percent()) out += " (\u00B1" + percent_text(*half) + ")";
+    }
+    if (e.kept != e.runs) out += ", resting on " + std::to_string(e.kept) + " of them";
+    out += ".";
+    for (const DisturbedRun& d : e.disturbed) {
+      out += " Run " + std::to_string(s.group.runs[d.index].place) + " was disturbed: " + off_text(d.off_percent) +
+             " the series' score.";
+    }
+  }
+  return out;
+}
+
+std::string score_chart_svg(std::uint32_t benchmark, const std::vector<SourceSeries>& series) {
+  std::vector<ScoreGroup> groups;
+  for (const SourceSeries& s : series) groups.push_back(s.group);
+  const ScoreChartGeometry g = score_chart_geometry(groups);
+  const ChartLayout& l = g.layout;
+  const bool several = series.size() > 1;
+  const std::string id = "series-" + std::to_string(benchmark);
+  const std::string title = "Benchmark " + std::to_string(benchmark) + ", " + BenchmarkKind{benchmark}.title() +
+                            ": the score of each run" + (several ? ", per file" : "");
+
+  std::string out = "<svg class=\"chart series\" viewBox=\"0 0 " + coordinate(l.width) + " " + coordinate(l.height) +
+                    "\" role=\"img\" aria-labelledby=\"" + id + "-title " + id + "-desc\">\n<title id=\"" + id +
+                    "-title\">" + html_escape(title) + "</title>\n<desc id=\"" + id + "-desc\">" +
+                    html_escape(series_description(series)) + "</desc>\n";
+  for (std::size_t i = 0; i < g.y_ticks.values.size(); ++i) {
+    const std::string y = coordinate(g.y.at(g.y_ticks.values[i]));
+    out += "<line class=\"grid\" x1=\"" + coordinate(l.left) + "\" x2=\"" + coordinate(l.right) + "\" y1=\"" + y +
+           "\" y2=\"" + y + "\"/><text x=\"" + coordinate(l.left - 6.0) + "\" y=\"" + y +
+           "\" dy=\"4\" text-anchor=\"end\">" + html_escape(g.y_ticks.labels[i]) + "</text>\n";
+  }
+  out += "<line class=\"axis\" x1=\"" + coordinate(l.left) + "\" x2=\"" + coordinate(l.right) + "\" y1=\"" +
+         coordinate(l.bottom) + "\" y2=\"" + coordinate(l.bottom) + "\"/>\n";
+
+  // Files side by side, each under its name; one series along its run numbers.
+  const double middle = (l.left + l.right) / 2.0;
+  for (std::size_t i = 0; i < g.groups.size(); ++i) {
+    const ScoreGroupShape& shape = g.groups[i];
+    if (several) {
+      if (i > 0) {
+        out += "<line class=\"group\" x1=\"" + coordinate(shape.span.x0) + "\" x2=\"" + coordinate(shape.span.x0) +
+               "\" y1=\"" + coordinate(l.top) + "\" y2=\"" + coordinate(l.bottom) + "\"/>";
+      }
+      // About 7.5 units a character at the axis' font size.
+      const auto fits = static_cast<std::size_t>(std::max(4.0, (shape.span.x1 - shape.span.x0) / 7.5));
+      out += "<text x=\"" + coordinate((shape.span.x0 + shape.span.x1) / 2.0) + "\" y=\"" +
+             coordinate(l.bottom + 19.0) + "\" text-anchor=\"middle\">" + html_escape(fit_label(series[i].name, fits)) +
+             "</text>\n";
+    } else if (series[i].group.places > 1) {
+      const double places = static_cast<double>(series[i].group.places);
+      const Ticks ticks = round_ticks(1.0, places, static_cast<int>(std::min(places - 1.0, 8.0)), false);
+      for (std::size_t t = 0; t < ticks.values.size(); ++t) {
+        const std::string x = coordinate(shape.x.at(ticks.values[t]));
+        out += "<line class=\"axis\" x1=\"" + x + "\" x2=\"" + x + "\" y1=\"" + coordinate(l.bottom) + "\" y2=\"" +
+               coordinate(l.bottom + 5.0) + "\"/><text x=\"" + x + "\" y=\"" + coordinate(l.bottom + 19.0) +
+               "\" text-anchor=\"middle\">" + html_escape(ticks.labels[t]) + "</text>\n";
+      }
+    }
+    const std::string x0 = coordinate(shape.x.pixel_lo - 10.0);
+    const std::string width = coordinate(shape.x.pixel_hi - shape.x.pixel_lo + 20.0);
+    out += "<g class=\"" + series_class(i) + "\">";
+    if (shape.band_top && shape.band_bottom) {
+      out += "<rect class=\"band\" x=\"" + x0 + "\" y=\"" + coordinate(*shape.band_top) + "\" width=\"" + width +
+             "\" height=\"" + coordinate(*shape.band_bottom - *shape.band_top) + "\"/>";
+    }
+    if (shape.score_y) {
+      const std::string y = coordinate(*shape.score_y);
+      out += "<line class=\"score\" x1=\"" + x0 + "\" x2=\"" + coordinate(shape.x.pixel_hi + 10.0) + "\" y1=\"" + y +
+             "\" y2=\"" + y + "\"/>";
+    }
+    for (const ScorePoint& p : shape.points) {
+      if (p.disturbed) {
+        // A hollow diamond where the others are dots: told apart by shape in
+        // print and without colour.
+        out += "<path class=\"point disturbed\" d=\"M" + coordinate(p.x) + " " + coordinate(p.y - 6.0) +
+               "l6 6-6 6-6-6z\"/>";
+      } else {
+        out += "<circle class=\"point\" cx=\"" + coordinate(p.x) + "\" cy=\"" + coordinate(p.y) + "\" r=\"4\"/>";
+      }
+    }
+    if (shape.points.empty()) {
+      out += "<text class=\"empty\" x=\"" + coordinate((shape.span.x0 + shape.span.x1) / 2.0) + "\" y=\"" +
+             coordinate((l.top + l.bottom) / 2.0) + "\" text-anchor=\"middle\">no completed run</text>";
+    }
+    out += "</g>\n";
+  }
+  // The labels last, over every mark, each on the side facing the middle.
+  for (std::size_t i = 0; i < g.groups.size(); ++i) {
+    if (!series[i].estimate) continue;
+    for (const DisturbedRun& d : series[i].estimate->disturbed) {
+      const ScoreRun& run = series[i].group.runs[d.index];
+      const auto point = std::find_if(g.groups[i].points.begin(), g.groups[i].points.end(),
+                                      [&](const ScorePoint& p) { return p.place == run.place; });
+      if (point == g.groups[i].points.end()) continue;
+      const bool left = point->x > middle;
+      const double y = std::clamp(point->y + 4.0, l.top + 10.0, l.bottom - 4.0);
+      out += "<text class=\"disturbed-label\" x=\"" + coordinate(point->x + (left ? -9.0 : 9.0)) + "\" y=\"" +
+             coordinate(y) + "\" text-anchor=\"" + (left ? "end" : "start") + "\">run " + std::to_string(run.place) +
+             ": " + html_escape(off_text(d.off_percent)) + "</text>\n";
+    }
+  }
+  out += "<text x=\"" + coordinate(middle) + "\" y=\"" + coordinate(l.height - 8.0) + "\" text-anchor=\"middle\">" +
+         (several ? "the runs of each file, in order" : "run") + "</text>\n";
+  out += "<text transform=\"translate(14 " + coordinate((l.top + l.bottom) / 2.0) +
+         ") rotate(-90)\" text-anchor=\"middle\">score (ops/s)</text>\n";
+  return out + "</svg>\n";
+}
+
+std::string score_figure(std::uint32_t benchmark, const std::vector<SourceSeries>& series) {
+  std::string out = "<figure class=\"series\">\n" + score_chart_svg(benchmark, series);
+  out +=
+      "<figcaption><ul class=\"legend\">\n"
+      "<li><svg class=\"key s0\" viewBox=\"0 0 36 12\" aria-hidden=\"true\"><circle class=\"point\" cx=\"18\" "
+      "cy=\"6\" r=\"4\"/></svg>a run's score</li>\n"
+      "<li><svg class=\"key s0\" viewBox=\"0 0 36 12\" aria-hidden=\"true\"><path class=\"point disturbed\" "
+      "d=\"M18 1l5 5-5 5-5-5z\"/></svg>disturbed run, left out of the series' score</li>\n"
+      "<li><svg class=\"key s0\" viewBox=\"0 0 36 12\" aria-hidden=\"true\"><line class=\"score\" x1=\"1\" y1=\"6\" "
+      "x2=\"35\" y2=\"6\"/></svg>series' score</li>\n"
+      "<li><svg class=\"key s0\" viewBox=\"0 0 36 12\" aria-hidden=\"true\"><rect class=\"band\" x=\"1\" y=\"1\" "
+      "width=\"34\" height=\"10\"/></svg>its 95 % interval</li>\n</ul>\n";
+  out += "<p>" + html_escape(series_description(series)) + "</p></figcaption>\n</figure>\n";
+  return out;
+}
+
+const char* method_text(const std::optional<Method>& method) {
+  if (!method) return "no interval";
+  switch (*method) {
+    case Method::kRunScores:
+      return "run scores";
+    case Method::kBatchMeans:
+      return "batch means";
+    case Method::kMixed:
+      return "mixed";
+  }
+  return "no interval";
+}
+
+// The answer first: per benchmark and candidate, the scores, the ratio with
+// its interval and the verdict in words, then everything that makes the
+// comparison less clean than it looks.
+std::string comparison_section(const Comparison& c) {
+  const bool several = c.candidates.size() > 1;
+  std::string out = "<section id=\"comparison\">\n<h2>Comparison</h2>\n<p class=\"meta\">Baseline <strong>" +
+                    html_escape(c.baseline) + "</strong> \u00B7 " + (several ? "candidates " : "candidate ");
+  for (std::size_t i = 0; i < c.candidates.size(); ++i) {
+    out += (i > 0 ? ", <strong>" : "<strong>") + html_escape(c.candidates[i]) + "</strong>";
+  }
+  out += "</p>\n<div class=\"scroll\"><table class=\"results comparison\">\n<thead><tr><th>Benchmark</th>" +
+         std::string(several ? "<th>File</th>" : "") +
+         "<th class=\"num\">Baseline</th><th class=\"num\">Candidate</th><th class=\"num\">Ratio</th>"
+         "<th class=\"num\">95 % interval</th><th>Verdict</th><th>Method</th></tr></thead>\n<tbody>\n";
+  for (const ComparisonRow& row : c.rows) {
+    out += "<tr><td data-label=\"Benchmark\">" + std::string(BenchmarkKind{row.benchmark}.title()) + "</td>";
+    if (several) out += "<td data-label=\"File\">" + html_escape(row.candidate) + "</td>";
+    out += "<td class=\"num\" data-label=\"Baseline\">" + html_escape(score_text(row.baseline)) +
+           "</td><td class=\"num\" data-label=\"Candidate\">" + html_escape(score_text(row.candidate_side)) +
+           "</td><td class=\"num\" data-label=\"Ratio\">" + ratio_text(row.ratio) + " (" + change_text(row.ratio) +
+           ")</td><td class=\"num\" data-label=\"95 % interval\">" + html_escape(interval_text(row)) +
+           "</td><td data-label=\"Verdict\" class=\"verdict-" + verdict_key(row.verdict) + "\">" +
+           html_escape(verdict_text(row.verdict)) + "</td><td data-label=\"Method\">" + method_text(row.method) +
+           "</td></tr>\n";
+  }
+  out += "</tbody></table></div>\n";
+  if (!c.notes.empty()) {
+    out += "<h3>Notes</h3>\n<ul class=\"notes\">\n";
+    for (const std::string& note : c.notes) out += "<li>" + html_escape(note) + "</li>\n";
+    out += "</ul>\n";
+  }
+  return out + "</section>\n";
+}
+
+// With sources compared, every benchmark shows its run scores per file; a
+// report of one invocation shows them for a series of two runs or more.
+bool shows_scores(const std::vector<SourceSeries>& series, bool comparing) {
+  std::size_t points = 0;
+  for (const SourceSeries& s : series) points += s.group.runs.size();
+  return comparing ? points > 0 : points >= 2;
+}
+
+std::string benchmark_section(std::span<const ReportSource> sources, std::uint32_t benchmark, bool comparing,
                               std::vector<std::pair<std::size_t, Warning>>& machine_wide,
-                              std::set<std::pair<std::size_t, std::string>>& seen) {
+                              std::set<std::pair<std::size_t, std::string>>& seen, bool& scores_shown) {
   const std::vector<Line> lines = lines_of(sources, benchmark);
   std::string out = "<section class=\"benchmark\" id=\"benchmark-" + std::to_string(benchmark) + "\">\n<h2>Benchmark " +
                     std::to_string(benchmark) + " \u00B7 " + BenchmarkKind{benchmark}.title() + "</h2>\n";
-  out += results_table(sources, lines);
+  if (const std::vector<SourceSeries> series = series_of(sources, benchmark); shows_scores(series, comparing)) {
+    out += score_figure(benchmark, series);
+    scores_shown = true;
+  }
+  out += results_table(lines);
   out += run_warning_list(lines, machine_wide, seen);
   out += "<figure>\n" + chart_svg(benchmark, lines) + legend(lines) + "</figure>\n";
   out += samples_details(lines);
@@ -469,7 +704,7 @@ std::string html_escape(std::string_view text) {
   return out;
 }
 
-std::string html_text(std::span<const ReportSource> sources_in, std::string_view date) {
+std::string html_text(std::span<const ReportSource> sources_in, std::string_view date, const Comparison* comparison) {
   std::vector<ReportSource> sources;
   for (const ReportSource& s : sources_in) {
     if (s.invocation != nullptr) sources.push_back(s);
@@ -484,10 +719,13 @@ std::string html_text(std::span<const ReportSource> sources_in, std::string_view
       html_escape(date) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n";
   out += header(sources, date);
   out += "<main>\n";
+  if (comparison != nullptr) out += comparison_section(*comparison);
+  const bool comparing = comparison != nullptr || sources.size() > 1;
   std::vector<std::pair<std::size_t, Warning>> machine_wide;
   std::set<std::pair<std::size_t, std::string>> seen;
+  bool scores_shown = false;
   for (std::uint32_t benchmark : benchmarks_in_order(sources)) {
-    out += benchmark_section(sources, benchmark, machine_wide, seen);
+    out += benchmark_section(sources, benchmark, comparing, machine_wide, seen, scores_shown);
   }
   if (benchmarks_in_order(sources).empty()) out += "<p>No run to show.</p>\n";
   out += scaling_section(sources);
@@ -495,7 +733,19 @@ std::string html_text(std::span<const ReportSource> sources_in, std::string_view
   out +=
       "</main>\n<footer><p>Rates are operations per second, one operation being one step of the workload "
       "kernel. Variation is the time-weighted coefficient of variation of the per-second rate; drift compares "
-      "the first and the last third of the window.</p></footer>\n</body>\n</html>\n";
+      "the first and the last third of the window.";
+  if (scores_shown) {
+    out +=
+        " A series' score is the geometric mean of its runs' scores, leaving out disturbed runs: those that stand "
+        "far from the others' median, as when the machine was busy with something else for a while.";
+  }
+  if (comparison != nullptr) {
+    out +=
+        " The ratio is the candidate's score over the baseline's; the verdict is faster or slower only when its "
+        "95 % interval lies wholly above or below 1. Method run scores: the interval rests on the spread of each "
+        "side's run scores; batch means: on the spread within the single run of each side; mixed: one of each.";
+  }
+  out += "</p></footer>\n</body>\n</html>\n";
   return out;
 }
 

@@ -13,6 +13,8 @@
 
 namespace truvello::cli {
 
+struct Comparison;
+
 // One set of runs to show. A report of one invocation has one source with an
 // empty label; a comparison has one per file, the baseline first, each
 // labelled (its file name, say).
@@ -21,12 +23,17 @@ struct ReportSource {
   const Invocation* invocation = nullptr;  // never null; outlives the call
 };
 
-// The whole document. Every benchmark that any source ran gets one section
-// with one chart, in which every run of that benchmark (of every source, and
-// every repetition within a source) is a line of its own. `date` is printed
-// as given. Every text from outside (labels, machine facts, reasons) is
+// The whole document. With a comparison (of the sources given, the baseline
+// first) it leads with the comparison's table and notes. Every benchmark
+// that any source ran gets one section with a chart of the rate over time,
+// in which every run of that benchmark (of every source, and every
+// repetition within a source) is a line of its own; above it, when a source
+// has a series of runs or sources are compared, a chart of each run's score
+// with each source's series' score and interval. `date` is printed as
+// given. Every text from outside (labels, machine facts, reasons, notes) is
 // escaped.
-std::string html_text(std::span<const ReportSource> sources, std::string_view date);
+std::string html_text(std::span<const ReportSource> sources, std::string_view date,
+                      const Comparison* comparison = nullptr);
 
 // `when` as the report prints its date: in UTC, so that it reads the same
 // wherever it is opened ("2026-12-09 07:30 UTC").

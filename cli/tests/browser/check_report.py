@@ -2,10 +2,14 @@
 """Opens an HTML report in headless Chromium and checks what a reader gets.
 
   check_report.py --writer PATH --work DIR
-      runs the sample writer into DIR, dumps the DOM the browser built from
-      its report and checks the scores, the warnings, one chart per benchmark
-      and that outside text (a CPU model of "<script>...") is text; then takes
-      a desktop and a phone screenshot and checks that neither is blank.
+      runs the sample writer into DIR, which writes a run report and a
+      comparison report; dumps the DOM the browser built from each and checks
+      the scores, the warnings, one rate chart per benchmark, the chart of run
+      scores (its points and its one disturbed run), that the comparison's
+      first table is the comparison with its verdict in words, and that
+      outside text (a CPU model of "<script>...", a file name of "<img ...>")
+      is text; then takes a desktop and a phone screenshot of each and checks
+      that none is blank.
 
   check_report.py --shoot REPORT --out DIR
       only the two screenshots of REPORT, checked the same way, kept in DIR
@@ -63,25 +67,39 @@ class Dom(HTMLParser):
         self.tags = {}
         self.stack = []
         self.text = []
-        self.charts = []  # per chart: {"title": ..., "desc": ...}
+        self.charts = []  # per chart: {"title": ..., "desc": ..., "kind": "rates" or "scores", ...}
+        self.tables = []  # per table: {"class": ..., "text": ...}
+        self.in_chart = False  # the legends' small key drawings are svg elements too
 
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
+        classes = (attrs.get("class") or "").split()
         self.tags[tag] = self.tags.get(tag, 0) + 1
-        if tag == "svg" and "chart" in (attrs.get("class") or "").split():
-            self.charts.append({"title": "", "desc": "", "paths": 0})
-        if tag == "path" and self.charts and "svg" in self.stack:
-            self.charts[-1]["paths"] += 1
+        if tag == "svg" and "chart" in classes:
+            kind = "scores" if "series" in classes else "rates"
+            self.charts.append({"title": "", "desc": "", "kind": kind, "paths": 0, "points": 0, "disturbed": 0})
+            self.in_chart = True
+        elif self.in_chart:
+            chart = self.charts[-1]
+            chart["paths"] += tag == "path"
+            chart["points"] += "point" in classes
+            chart["disturbed"] += "point" in classes and "disturbed" in classes
+        if tag == "table":
+            self.tables.append({"class": classes, "text": ""})
         self.stack.append(tag)
 
     def handle_endtag(self, tag):
+        if tag == "svg":
+            self.in_chart = False
         while self.stack:
             if self.stack.pop() == tag:
                 break
 
     def handle_data(self, data):
         self.text.append(data)
-        if self.charts and self.stack and self.stack[-1] in ("title", "desc") and "svg" in self.stack:
+        if self.tables and "table" in self.stack:
+            self.tables[-1]["text"] += data
+        if self.in_chart and self.stack[-1] in ("title", "desc"):
             self.charts[-1][self.stack[-1]] += data
 
 
@@ -95,8 +113,9 @@ def check_dom(report, expected, profile):
     text = normalised("".join(dom.text))
     if dom.tags.get("script", 0) != 0:
         fail("the DOM has a script element: outside text became markup")
-    if dom.tags.get("b", 0) != 0:
-        fail("the DOM has a <b> element: the kernel text became markup")
+    for tag in ("b", "img"):
+        if dom.tags.get(tag, 0) != 0:
+            fail("the DOM has a <%s> element: outside text became markup" % tag)
     for outside in expected["texts"]:
         if normalised(outside) not in text:
             fail("outside text is not shown as text: %r" % outside)
@@ -106,15 +125,30 @@ def check_dom(report, expected, profile):
     for warning in expected["warnings"]:
         if normalised(warning) not in text:
             fail("warning is not in the page: %r" % warning)
-    if len(dom.charts) != expected["charts"]:
-        fail("%d charts, expected one per benchmark (%d)" % (len(dom.charts), expected["charts"]))
+    rates = [c for c in dom.charts if c["kind"] == "rates"]
+    scores = [c for c in dom.charts if c["kind"] == "scores"]
+    if len(rates) != expected["charts"]:
+        fail("%d rate charts, expected one per benchmark (%d)" % (len(rates), expected["charts"]))
     for chart in dom.charts:
         if not chart["title"].strip() or not chart["desc"].strip():
             fail("a chart lacks a title or a description for screen readers")
+    for chart in rates:
         if chart["paths"] < 1:
             fail("a chart has no line: " + chart["title"])
-    print("DOM: %d charts, %d scores, %d warnings, outside text shown as text"
-          % (len(dom.charts), len(expected["scores"]), len(expected["warnings"])))
+    got = [{"points": c["points"], "disturbed": c["disturbed"]} for c in scores]
+    if got != expected["series"]:
+        fail("score charts hold %r, expected %r" % (got, expected["series"]))
+    if not dom.tables or expected["first_table"] not in dom.tables[0]["class"]:
+        fail("the first table is not the %s table: %r" % (expected["first_table"],
+                                                          dom.tables[0]["class"] if dom.tables else None))
+    first = normalised(dom.tables[0]["text"])
+    for verdict in expected["verdicts"]:
+        if verdict not in first:
+            fail("the verdict %r is not in the first table: %r" % (verdict, first))
+    print("DOM of %s: %d rate charts, score charts %r, first table %s%s, %d scores, %d warnings, outside text "
+          "shown as text" % (report.name, len(rates), got, expected["first_table"],
+                             " with verdicts %r" % expected["verdicts"] if expected["verdicts"] else "",
+                             len(expected["scores"]), len(expected["warnings"])))
 
 
 def png_pixels(path):
@@ -170,10 +204,10 @@ def png_pixels(path):
     return width, height, len(counts), max(counts.values()) / (width * height)
 
 
-def shoot(report, out_dir, profile):
+def shoot(report, out_dir, profile, prefix="html-report"):
     shots = {}
     for name, (width, height) in SIZES.items():
-        png = out_dir / ("html-report-%s.png" % name)
+        png = out_dir / ("%s-%s.png" % (prefix, name))
         run_chromium(profile, "--screenshot=" + str(png), "--window-size=%d,%d" % (width, height), report.as_uri())
         if not png.exists():
             fail("chromium wrote no screenshot at %dx%d" % (width, height))
@@ -184,8 +218,8 @@ def shoot(report, out_dir, profile):
         if distinct < 50 or dominant > 0.97:
             fail("%s looks blank: %d distinct pixel values, the commonest covers %.1f %%"
                  % (png, distinct, dominant * 100))
-        print("screenshot %s: %dx%d, %d distinct pixel values, background %.1f %%"
-              % (name, width, height, distinct, dominant * 100))
+        print("screenshot %s %s: %dx%d, %d distinct pixel values, background %.1f %%"
+              % (report.name, name, width, height, distinct, dominant * 100))
         shots[name] = png
     return shots
 
@@ -208,11 +242,12 @@ def main():
         work = Path(args.work).resolve()
         work.mkdir(parents=True, exist_ok=True)
         subprocess.run([args.writer, str(work)], check=True, timeout=TIMEOUT)
-        report = work / "report.html"
         expected = json.loads((work / "expected.json").read_text())
-        print("report: %d bytes" % report.stat().st_size)
-        check_dom(report, expected, Path(profile))
-        shoot(report, work, Path(profile))
+        for page in expected["pages"]:
+            report = work / page["file"]
+            print("%s: %d bytes" % (report.name, report.stat().st_size))
+            check_dom(report, page, Path(profile))
+            shoot(report, work, Path(profile), report.stem)
 
 
 if __name__ == "__main__":

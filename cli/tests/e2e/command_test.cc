@@ -333,6 +333,8 @@ TEST(Command, CompareTwoRealRunsACopyAndASlowerCandidate) {
   const std::string html = read_file(dir.file("c.html"));
   EXPECT_EQ(chart_count(html), 1u) << "baseline and candidate overlaid in one chart";
   EXPECT_NE(html.find("slower.json"), std::string::npos) << "each line labelled with its file";
+  EXPECT_LT(html.find("<section id=\"comparison\">"), html.find("<section class=\"benchmark\"")) << "the answer first";
+  EXPECT_NE(html.find("class=\"verdict-slower\">slower</td>"), std::string::npos);
   EXPECT_EQ(run_command({"compare", steady, slower, "--export-html", "/nonexistent/c.html"}).status, 2);
   EXPECT_EQ(run_command({"compare", steady, slower, "--fail-if-slower", "15"}).status, 0);
 }
