@@ -11,6 +11,7 @@
 
 #include "output/json_report.h"
 #include "output/summary.h"
+#include "stats/warnings.h"
 #include "test_samples.h"
 
 namespace truvello::cli {
@@ -50,6 +51,13 @@ Invocation saved_invocation() {
   inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_ALL_CPUS, 1, {180, 190, 200}));
   inv.runs.back().throttle_before = 3;
   inv.runs.back().throttle_after = 10;
+  // The workers as observed: on a hybrid machine, and with the figures a
+  // machine without schedstat leaves out.
+  inv.runs[0].observation =
+      RunObservation{{WorkerObservation{"truvello-0", 4.9, 3.5, 0.4, 412, {0, 1, 16}, {"core", "core", "atom"}}}};
+  inv.runs[2].observation =
+      RunObservation{{WorkerObservation{"truvello-0", 2.9, 2.9, 0.0, 3, {0}, {}},
+                      WorkerObservation{"truvello-1", 2.9, 2.8, std::nullopt, std::nullopt, {1}, {}}}};
   RunOutcome failed;
   failed.config = truvello_config{TRUVELLO_ABI_VERSION, 32, TRUVELLO_BENCHMARK_ALL_CPUS, 0, 0.0, NAN};
   failed.repeat = 2;
@@ -90,6 +98,10 @@ TEST(ExportReader, ReadsBackWhatTheCommandWrote) {
     ASSERT_EQ(b.result.has_value(), a.result.has_value());
     EXPECT_EQ(b.result->total_ops, a.result->total_ops);
     EXPECT_EQ(b.result->checksum, a.result->checksum);
+    ASSERT_EQ(b.observation.has_value(), a.observation.has_value());
+    if (a.observation) {
+      EXPECT_EQ(observation_text(*b.observation), observation_text(*a.observation));
+    }
   }
   EXPECT_TRUE(std::isnan(back.runs[3].config.measurement_seconds)) << "null comes back as not-a-number";
   // The summary is the same text, the throttle warning included, though the
@@ -102,7 +114,10 @@ TEST(ExportReader, ReadsBackWhatTheCommandWrote) {
 TEST(ExportReader, AcceptsVersionOneAndOtherWritersWithUnknownMachineFacts) {
   json doc = json::parse(json_text(saved_invocation()));
   doc["schema_version"] = 1;
-  for (json& run : doc["runs"]) run.erase("repeat");
+  for (json& run : doc["runs"]) {
+    run.erase("repeat");
+    run.erase("observed");  // written since, and optional
+  }
   ExportRead read = parse_export(doc.dump());
   ASSERT_TRUE(read.saved) << read.error;
   for (const RunOutcome& run : read.saved->invocation.runs) EXPECT_EQ(run.repeat, 1u);
@@ -242,6 +257,40 @@ TEST(ExportReader, RefusesEachMalformedDocumentWithOneLineNamingTheField) {
        "/machine/load_average: must hold three numbers"},
       {"zero quota period", [](json& d) { return d["machine"]["cpu_quota"]["period_us"] = 0, dumped(d); },
        "/machine/cpu_quota/period_us: must be greater than 0"},
+      {"observed not an object", [](json& d) { return d["runs"][0]["observed"] = 1, dumped(d); },
+       "/runs/0/observed: must be an object"},
+      {"observed without workers", [](json& d) { return d["runs"][0]["observed"] = json::object(), dumped(d); },
+       "/runs/0/observed/workers: missing"},
+      {"worker without a name", [](json& d) { return d["runs"][0]["observed"]["workers"][0].erase("name"), dumped(d); },
+       "/runs/0/observed/workers/0/name: missing"},
+      {"worker name with a control character",
+       [](json& d) { return d["runs"][0]["observed"]["workers"][0]["name"] = "truvello-0\x1b[2J", dumped(d); },
+       "/runs/0/observed/workers/0/name: must be 1 to 64 printable ASCII characters"},
+      {"empty window", [](json& d) { return d["runs"][2]["observed"]["workers"][1]["window_seconds"] = 0, dumped(d); },
+       "/runs/2/observed/workers/1/window_seconds: must be greater than 0"},
+      {"negative CPU time",
+       [](json& d) { return d["runs"][0]["observed"]["workers"][0]["cpu_seconds"] = -1, dumped(d); },
+       "/runs/0/observed/workers/0/cpu_seconds: must not be negative"},
+      {"share unlike the times",
+       [](json& d) { return d["runs"][0]["observed"]["workers"][0]["cpu_share"] = 0.9, dumped(d); },
+       "/runs/0/observed/workers/0/cpu_share: disagrees with cpu_seconds / window_seconds"},
+      {"wait as text",
+       [](json& d) { return d["runs"][0]["observed"]["workers"][0]["wait_seconds"] = "0.4", dumped(d); },
+       "/runs/0/observed/workers/0/wait_seconds: must be a number or null"},
+      {"fractional switches",
+       [](json& d) { return d["runs"][0]["observed"]["workers"][0]["involuntary_switches"] = 1.5, dumped(d); },
+       "/runs/0/observed/workers/0/involuntary_switches: must be a whole number"},
+      {"CPUs out of order",
+       [](json& d) {
+         return d["runs"][0]["observed"]["workers"][0]["cpus"] = json::array({0, 16, 1}), dumped(d);
+       },
+       "/runs/0/observed/workers/0/cpus/2: must be greater than the CPU before it"},
+      {"CPU past the limit",
+       [](json& d) { return d["runs"][2]["observed"]["workers"][0]["cpus"][0] = 1 << 16, dumped(d); },
+       "/runs/2/observed/workers/0/cpus/0: must be at most 65535"},
+      {"core types for some CPUs only",
+       [](json& d) { return d["runs"][0]["observed"]["workers"][0]["core_types"].erase(0), dumped(d); },
+       "/runs/0/observed/workers/0/core_types: must be empty or name the core type of each CPU"},
       {"warning without text", [](json& d) { return d["runs"][0]["warnings"][0]["message"] = 3, dumped(d); },
        "/runs/0/warnings/0/message: must be a string"},
   };

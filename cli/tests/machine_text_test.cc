@@ -119,12 +119,45 @@ TEST(MachineText, ThrottleCountersCountEachCoreAndPackageOnce) {
   EXPECT_EQ(throttle_total(no_counters), std::nullopt);
 }
 
-TEST(MachineText, CpuListCounts) {
-  EXPECT_EQ(count_cpu_list("0-3,8,10-11\n"), 7u);
-  EXPECT_EQ(count_cpu_list("0"), 1u);
-  EXPECT_FALSE(count_cpu_list("").has_value());
-  EXPECT_FALSE(count_cpu_list("3-1").has_value());
-  EXPECT_FALSE(count_cpu_list("0-x").has_value());
+TEST(MachineText, CpuLists) {
+  struct Case {
+    const char* text;
+    std::optional<const char*> written;  // the list written back; absent: refused
+    std::size_t count = 0;
+  };
+  const Case table[] = {
+      {"0-3,8,10-11\n", "0-3,8,10-11", 7},
+      {"0", "0", 1},
+      {"", "", 0},
+      {"\n", "", 0},  // the OS kernel's "none"
+      {"2-3,0-3,3", "0-3", 4},
+      {"65535", "65535", 1},
+      {"3-1", std::nullopt},
+      {"0-x", std::nullopt},
+      {"0,,1", std::nullopt},
+      {"1-", std::nullopt},
+      {"-1", std::nullopt},
+      {"1-2-3", std::nullopt},
+      {"65536", std::nullopt},
+      {"0-4294967295", std::nullopt},
+      {"99999999999999999999", std::nullopt},
+      {"zero", std::nullopt},
+  };
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.text);
+    const auto cpus = parse_cpu_list(c.text);
+    ASSERT_EQ(cpus.has_value(), c.written.has_value());
+    if (!cpus) continue;
+    EXPECT_EQ(cpus->size(), c.count);
+    EXPECT_EQ(cpu_list_text(*cpus), *c.written);
+  }
+  // Repeated ranges cost no more than the CPUs they name.
+  std::string repeated;
+  for (int i = 0; i < 20000; ++i) repeated += "0-65535,";
+  repeated += "7";
+  const auto all = parse_cpu_list(repeated);
+  ASSERT_TRUE(all.has_value());
+  EXPECT_EQ(all->size(), std::size_t{kCpuNumberLimit});
 }
 
 TEST(MachineText, CpuinfoModelAndHypervisorFlag) {

@@ -164,5 +164,80 @@ TEST(RunWarnings, CompletedRunCollectsItsOwnAndTheMachines) {
   EXPECT_FALSE(has_code(warnings, "busy"));
 }
 
+WorkerObservation observed(unsigned index, double window, double cpu, std::optional<double> wait = std::nullopt,
+                           std::optional<std::uint64_t> switches = std::nullopt, std::vector<unsigned> cpus = {},
+                           std::vector<std::string> core_types = {}) {
+  return WorkerObservation{"truvello-" + std::to_string(index), window, cpu, wait, switches, cpus, core_types};
+}
+
+TEST(ObservedWarnings, ShareAndWaitNameTheWorkersAndTheirFigures) {
+  struct Case {
+    const char* what;
+    std::vector<WorkerObservation> workers;
+    const char* share;  // the cpu_share message, or nullptr for none
+    const char* wait;   // the cpu_wait message, or nullptr for none
+  };
+  std::vector<WorkerObservation> many;
+  for (unsigned i = 0; i < 7; ++i) many.push_back(observed(i, 10, 5.0));
+  const Case table[] = {
+      {"a whole CPU", {observed(0, 10, 9.95, 0.01)}, nullptr, nullptr},
+      {"disturbed",
+       {observed(0, 10, 7.1, 0.81)},
+       "Worker truvello-0 got 0.71 of a CPU during the measurement: other work took the rest.",
+       "Worker truvello-0 waited for a CPU 8.10 % of the measurement while ready to run: other work held its CPU."},
+      {"at the limits", {observed(0, 10, kMinCpuShare * 10, kCpuWaitLimitPercent / 10)}, nullptr, nullptr},
+      {"a window too short to judge", {observed(0, kMinObservedWindow / 2, 0.01, 0.2)}, nullptr, nullptr},
+      {"wait unknown", {observed(0, 10, 10)}, nullptr, nullptr},
+      {"two of three",
+       {observed(0, 10, 7.1, 0.3), observed(1, 10, 10, 0), observed(2, 10, 8, 0.5)},
+       "Workers truvello-0 (0.71) and truvello-2 (0.80) got less than a whole CPU during the measurement: other "
+       "work took the rest.",
+       "Workers truvello-0 (3.00 %) and truvello-2 (5.00 %) waited for a CPU during the measurement while ready to "
+       "run: other work held their CPUs."},
+      {"many", many,
+       "Workers truvello-0 (0.50), truvello-1 (0.50), truvello-2 (0.50), truvello-3 (0.50) and 3 more got less than "
+       "a whole CPU during the measurement: other work took the rest.",
+       nullptr},
+  };
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.what);
+    const std::optional<RunObservation> observation = RunObservation{c.workers};
+    const auto share = cpu_share_warning(observation);
+    const auto wait = cpu_wait_warning(observation);
+    ASSERT_EQ(share.has_value(), c.share != nullptr);
+    ASSERT_EQ(wait.has_value(), c.wait != nullptr);
+    if (share) {
+      EXPECT_EQ(share->message, c.share);
+    }
+    if (wait) {
+      EXPECT_EQ(wait->message, c.wait);
+    }
+  }
+  EXPECT_FALSE(cpu_share_warning(std::nullopt).has_value());
+
+  // They are the run's own, and only a run that ran has them.
+  RunOutcome run;
+  run.samples = one_second_samples({100, 100});
+  run.status = TRUVELLO_STATUS_COMPLETED;
+  run.result = completed_result(run.samples);
+  run.config.measurement_seconds = 2.0;
+  run.observation = RunObservation{{observed(0, 10, 7.1, 0.81)}};
+  const auto warnings = run_warnings(run, MachineContext{});
+  for (const char* code : {"cpu_share", "cpu_wait"}) {
+    EXPECT_TRUE(has_code(warnings, code)) << code;
+  }
+  EXPECT_TRUE(std::none_of(warnings.begin(), warnings.end(), [](const Warning& w) { return w.machine_wide; }));
+}
+
+TEST(ObservedWarnings, EvidenceText) {
+  EXPECT_EQ(observation_text(RunObservation{{observed(0, 10, 7.1, 0.81, 412, {0, 1})}}),
+            "truvello-0: 0.71 CPU, waited 8.10 % of the window, 412 involuntary switches, CPUs 0-1");
+  EXPECT_EQ(observation_text(
+                RunObservation{{observed(0, 2, 2, std::nullopt, std::nullopt, {0, 1, 16}, {"core", "core", "atom"}),
+                                observed(1, 2, 1, 0.0, 0)}}),
+            "truvello-0: 1.00 CPU, CPUs 0-1 (core), 16 (atom); "
+            "truvello-1: 0.50 CPU, waited 0.00 % of the window, 0 involuntary switches");
+}
+
 }  // namespace
 }  // namespace truvello::cli

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -11,6 +12,8 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <utility>
+
+#include "machine/machine_text.h"
 
 namespace truvello::cli {
 
@@ -123,6 +126,61 @@ constexpr std::size_t kMaxRuns = 100000;
 constexpr std::size_t kMaxSamples = 10000000;
 constexpr std::size_t kMaxWarnings = 100;
 constexpr std::size_t kMaxGovernors = 64;
+constexpr std::size_t kMaxObservedWorkers = kCpuNumberLimit;  // one per CPU at most
+constexpr std::size_t kMaxObservedName = 64;                  // thread names have 15 bytes
+
+// A figure that must be finite and not negative.
+double non_negative(const Field& f) {
+  const double v = f.finite();
+  if (v < 0.0) bad(f.pointer(), "must not be negative");
+  return v;
+}
+
+// A short name shown as it is (a thread name, a core type): printable ASCII
+// only, so that a document cannot put control characters on a terminal.
+std::string short_name(const Field& f, std::size_t max) {
+  std::string text = f.text();
+  const bool printable_only = std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+  if (text.empty() || text.size() > max || !printable_only) {
+    bad(f.pointer(), "must be 1 to " + std::to_string(max) + " printable ASCII characters");
+  }
+  return text;
+}
+
+WorkerObservation read_worker(const Field& f) {
+  f.require_object();
+  WorkerObservation w;
+  w.name = short_name(f["name"], kMaxObservedName);
+  w.window_seconds = non_negative(f["window_seconds"]);
+  if (!(w.window_seconds > 0.0)) bad(f.pointer() + "/window_seconds", "must be greater than 0");
+  w.cpu_seconds = non_negative(f["cpu_seconds"]);
+  if (!agrees(non_negative(f["cpu_share"]), w.cpu_share())) {
+    bad(f.pointer() + "/cpu_share", "disagrees with cpu_seconds / window_seconds");
+  }
+  if (const Field wait = f["wait_seconds"]; !wait.is_null()) w.wait_seconds = non_negative(wait);
+  if (const Field switches = f["involuntary_switches"]; !switches.is_null()) w.involuntary_switches = switches.whole();
+  const Field cpus = f["cpus"];
+  const std::size_t n = cpus.array_size(kCpuNumberLimit);
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto cpu = static_cast<unsigned>(cpus.at(i).whole(kCpuNumberLimit - 1));
+    if (i > 0 && cpu <= w.cpus.back()) bad(cpus.at(i).pointer(), "must be greater than the CPU before it");
+    w.cpus.push_back(cpu);
+  }
+  const Field types = f["core_types"];
+  const std::size_t t = types.array_size(kCpuNumberLimit);
+  if (t != 0 && t != n) bad(types.pointer(), "must be empty or name the core type of each CPU");
+  for (std::size_t i = 0; i < t; ++i) w.core_types.push_back(short_name(types.at(i), kMaxObservedName));
+  return w;
+}
+
+RunObservation read_observation(const Field& f) {
+  f.require_object();
+  RunObservation observation;
+  const Field workers = f["workers"];
+  const std::size_t n = workers.array_size(kMaxObservedWorkers);
+  for (std::size_t i = 0; i < n; ++i) observation.workers.push_back(read_worker(workers.at(i)));
+  return observation;
+}
 
 truvello_config read_config(const Field& f) {
   truvello_config c{};
@@ -236,6 +294,10 @@ RunOutcome read_run(const Field& f, int schema_version) {
       const Field w = warnings->at(i);
       run.recorded_warnings->push_back(RecordedWarning{w["code"].text(), w["message"].text()});
     }
+  }
+  // Added within version 2: documents written before it have no "observed".
+  if (const auto observed = f.optional("observed"); observed && !observed->is_null()) {
+    run.observation = read_observation(*observed);
   }
   return run;
 }

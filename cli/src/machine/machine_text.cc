@@ -238,23 +238,40 @@ std::optional<std::uint64_t> throttle_total(std::span<const ThrottleReading> rea
   return total;
 }
 
-std::optional<unsigned> count_cpu_list(std::string_view text) {
+std::optional<std::vector<unsigned>> parse_cpu_list(std::string_view text) {
   text = trim(text);
-  if (text.empty()) return std::nullopt;
-  unsigned count = 0;
+  std::vector<unsigned> cpus;
+  if (text.empty()) return cpus;
+  // Ranges first, merged, then expanded: overlapping or repeated parts cost
+  // no more than the CPUs they name, whatever the text.
+  std::vector<std::pair<unsigned, unsigned>> ranges;
   for (std::string_view part : split(text, ',')) {
     const std::size_t dash = part.find('-');
-    if (dash == std::string_view::npos) {
-      if (!whole_number<unsigned>(part)) return std::nullopt;
-      ++count;
-      continue;
-    }
     const auto first = whole_number<unsigned>(part.substr(0, dash));
-    const auto last = whole_number<unsigned>(part.substr(dash + 1));
-    if (!first || !last || *last < *first) return std::nullopt;
-    count += *last - *first + 1;
+    const auto last = dash == std::string_view::npos ? first : whole_number<unsigned>(part.substr(dash + 1));
+    if (!first || !last || *last < *first || *last >= kCpuNumberLimit) return std::nullopt;
+    ranges.emplace_back(*first, *last);
   }
-  return count;
+  std::sort(ranges.begin(), ranges.end());
+  unsigned next = 0;  // the lowest CPU not yet listed
+  for (const auto& [first, last] : ranges) {
+    for (unsigned cpu = std::max(first, next); cpu <= last; ++cpu) cpus.push_back(cpu);
+    next = std::max(next, last + 1);
+  }
+  return cpus;
+}
+
+std::string cpu_list_text(const std::vector<unsigned>& cpus) {
+  std::string out;
+  for (std::size_t i = 0; i < cpus.size();) {
+    std::size_t j = i;
+    while (j + 1 < cpus.size() && cpus[j + 1] == cpus[j] + 1) ++j;
+    if (!out.empty()) out += ',';
+    out += std::to_string(cpus[i]);
+    if (j > i) out += '-' + std::to_string(cpus[j]);
+    i = j + 1;
+  }
+  return out;
 }
 
 std::optional<std::string> cpu_model(std::string_view cpuinfo) {

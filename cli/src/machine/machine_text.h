@@ -69,8 +69,19 @@ std::vector<std::string> cgroup_ancestry(std::string_view path);
 // root, under its mount point. Empty when the cgroup lies outside the mount.
 std::vector<std::string> cgroup_dirs(const CgroupMount& mount, std::string_view cgroup_path);
 
-// A CPU list such as /sys/devices/system/cpu/online: "0-3,8,10-11" counts 7.
-std::optional<unsigned> count_cpu_list(std::string_view text);
+// CPU numbers from here up are refused: the OS kernel supports fewer, and a
+// bound keeps a hostile list ("0-4294967295") from being expanded.
+inline constexpr unsigned kCpuNumberLimit = 1u << 16;
+
+// A CPU list such as /sys/devices/system/cpu/online: "0-3,8,10-11" gives
+// 0, 1, 2, 3, 8, 10, 11, ascending, each CPU once. An empty list (a blank
+// line, as the OS kernel writes for "none") gives no CPUs; malformed text or
+// a CPU number of kCpuNumberLimit or more gives absent.
+std::optional<std::vector<unsigned>> parse_cpu_list(std::string_view text);
+
+// The same list written back in the OS kernel's form: 0, 1, 2, 3, 8 gives
+// "0-3,8". The CPUs must be ascending.
+std::string cpu_list_text(const std::vector<unsigned>& cpus);
 
 // /proc/cpuinfo: the first "model name", and whether the "flags" line says
 // the OS kernel runs under a hypervisor.

@@ -29,18 +29,26 @@ struct RecordedWarning {
 // What the OS kernel said about one worker thread while the run measured,
 // read by the command from /proc/self/task (the library reads nothing).
 struct WorkerObservation {
-  std::string name;                        // the thread's name, "truvello-0"
-  double window_seconds = 0.0;             // wall time between the first and the last reading
-  double cpu_seconds = 0.0;                // time it ran on a CPU in that span
-  double wait_seconds = 0.0;               // time it was ready to run but waited for a CPU
-  std::uint64_t involuntary_switches = 0;  // times the scheduler took its CPU away
-  std::vector<unsigned> cpus;              // CPUs it was seen on, ascending
+  std::string name;             // the thread's name, "truvello-0"
+  double window_seconds = 0.0;  // wall time between the first and the last reading
+  double cpu_seconds = 0.0;     // time it ran on a CPU in that span
+  // Time it was ready to run but waited for a CPU, and the times the
+  // scheduler took its CPU away; absent when the OS kernel did not say
+  // (no schedstat, an unreadable status), rather than a zero it never gave.
+  std::optional<double> wait_seconds;
+  std::optional<std::uint64_t> involuntary_switches;
+  std::vector<unsigned> cpus;  // CPUs it was seen on, ascending
   // The core type of each CPU in `cpus` ("core", "atom") on a hybrid
   // machine; empty elsewhere.
   std::vector<std::string> core_types;
 
   // Its share of a CPU over the window: 1 is a whole CPU.
   double cpu_share() const { return window_seconds > 0.0 ? cpu_seconds / window_seconds : 0.0; }
+  // The share of the window it spent waiting for a CPU, when known.
+  std::optional<double> wait_share() const {
+    if (!wait_seconds || !(window_seconds > 0.0)) return std::nullopt;
+    return *wait_seconds / window_seconds;
+  }
 };
 
 struct RunObservation {

@@ -60,6 +60,22 @@ json samples_json(const std::vector<truvello_sample_record>& samples) {
   return out;
 }
 
+json observed_json(const std::optional<RunObservation>& observation) {
+  if (!observation) return nullptr;
+  json workers = json::array();
+  for (const WorkerObservation& w : observation->workers) {
+    workers.push_back(json{{"name", w.name},
+                           {"window_seconds", w.window_seconds},
+                           {"cpu_seconds", w.cpu_seconds},
+                           {"cpu_share", w.cpu_share()},
+                           {"wait_seconds", optional_value(w.wait_seconds)},
+                           {"involuntary_switches", optional_value(w.involuntary_switches)},
+                           {"cpus", w.cpus},
+                           {"core_types", w.core_types}});
+  }
+  return json{{"workers", workers}};
+}
+
 json run_json(const RunOutcome& run, const MachineContext& machine) {
   json warnings = json::array();
   for (const Warning& w : run_warnings(run, machine)) {
@@ -74,6 +90,7 @@ json run_json(const RunOutcome& run, const MachineContext& machine) {
               {"reason", run.reason},
               {"derived", derived_json(run)},
               {"warnings", warnings},
+              {"observed", observed_json(run.observation)},
               {"samples", samples_json(run.samples)}};
 }
 

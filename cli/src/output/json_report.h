@@ -14,7 +14,8 @@ inline constexpr int kJsonSchemaVersion = 2;
 
 // The whole invocation as one JSON document: versions, machine, and per run
 // its configuration, every field of the result record, the reason, derived
-// figures, warnings and all samples. Non-finite numbers become null.
+// figures, warnings, the workers as the OS kernel saw them ("observed") and
+// all samples. Non-finite numbers become null.
 nlohmann::json invocation_json(const Invocation& invocation);
 
 // The document as text, indented, with a final newline.

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "machine/machine_probe.h"
+#include "machine/worker_watch.h"
 
 namespace truvello::cli {
 
@@ -13,6 +14,21 @@ struct HandleFree {
   void operator()(truvello_handle* handle) const { truvello_free(handle); }
 };
 using Handle = std::unique_ptr<truvello_handle, HandleFree>;
+
+// The progress callback the library is given: tells the worker watch when
+// the measurement begins, then shows the record. Runs on the library's
+// thread, so the watch is only told, never waited for.
+struct ProgressRelay {
+  ProgressDisplay& display;
+  WorkerWatch& watch;
+
+  static void callback(const truvello_progress_record* record, void* user_data) {
+    if (record == nullptr || user_data == nullptr) return;
+    auto& relay = *static_cast<ProgressRelay*>(user_data);
+    if (record->phase == TRUVELLO_PHASE_MEASUREMENT) relay.watch.measurement_started();
+    ProgressDisplay::callback(record, &relay.display);
+  }
+};
 
 }  // namespace
 
@@ -25,7 +41,10 @@ RunOutcome run_benchmark(const truvello_config& config, SignalWatch& signals, Pr
     // released handle.
     const SignalWatch::Attachment attachment(signals, handle.get());
     outcome.throttle_before = read_throttle_total();
-    outcome.status = truvello_run(handle.get(), &config, &ProgressDisplay::callback, &progress);
+    WorkerWatch watch;
+    ProgressRelay relay{progress, watch};
+    outcome.status = truvello_run(handle.get(), &config, &ProgressRelay::callback, &relay);
+    outcome.observation = watch.finish();
     outcome.throttle_after = read_throttle_total();
   }
   truvello_result_record result{};

@@ -1,5 +1,6 @@
 #include "stats/warnings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -31,6 +32,45 @@ std::string quoted_list(const std::vector<std::string>& names) {
     out += "\"" + name + "\"";
   }
   return out;
+}
+
+// The workers observed over a window long enough to judge, with the figure
+// the rule looks at, where it crosses the limit.
+struct Flagged {
+  const WorkerObservation* worker;
+  double figure;
+};
+
+template <typename Figure, typename Crosses>
+std::vector<Flagged> flagged_workers(const std::optional<RunObservation>& observation, Figure figure, Crosses crosses) {
+  std::vector<Flagged> out;
+  if (!observation) return out;
+  for (const WorkerObservation& w : observation->workers) {
+    if (!(w.window_seconds >= kMinObservedWindow)) continue;
+    if (const std::optional<double> value = figure(w); value && crosses(*value)) out.push_back({&w, *value});
+  }
+  return out;
+}
+
+// "truvello-0 (0.71), truvello-1 (0.80) and 2 more": a long list is cut
+// short, the sentence must stay one.
+template <typename Shown>
+std::string flagged_list(const std::vector<Flagged>& flagged, Shown shown) {
+  constexpr std::size_t kNamed = 4;
+  const std::size_t named = flagged.size() > kNamed + 1 ? kNamed : flagged.size();
+  std::string out;
+  for (std::size_t i = 0; i < named; ++i) {
+    if (i > 0) out += i + 1 == named && named == flagged.size() ? " and " : ", ";
+    out += flagged[i].worker->name + " (" + shown(flagged[i].figure) + ")";
+  }
+  if (named < flagged.size()) out += " and " + std::to_string(flagged.size() - named) + " more";
+  return out;
+}
+
+std::string share_text(double share) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", share);
+  return text;
 }
 
 }  // namespace
@@ -133,6 +173,65 @@ std::optional<Warning> unstable_warning(const truvello_result_record& result) {
                                      limit_percent_text(kUnstableCvPercent) + " a trustworthy score allows.");
 }
 
+std::optional<Warning> cpu_share_warning(const std::optional<RunObservation>& observation) {
+  const auto flagged = flagged_workers(
+      observation, [](const WorkerObservation& w) { return std::optional<double>(w.cpu_share()); },
+      [](double share) { return share < kMinCpuShare; });
+  if (flagged.empty()) return std::nullopt;
+  if (flagged.size() == 1) {
+    return run_warning("cpu_share", "Worker " + flagged[0].worker->name + " got " + share_text(flagged[0].figure) +
+                                        " of a CPU during the measurement: other work took the rest.");
+  }
+  return run_warning("cpu_share", "Workers " + flagged_list(flagged, share_text) +
+                                      " got less than a whole CPU during the measurement: other work took the rest.");
+}
+
+std::optional<Warning> cpu_wait_warning(const std::optional<RunObservation>& observation) {
+  const auto flagged = flagged_workers(
+      observation, [](const WorkerObservation& w) { return w.wait_share(); },
+      [](double share) { return share > kCpuWaitLimitPercent / 100.0; });
+  if (flagged.empty()) return std::nullopt;
+  const auto shown = [](double share) { return percent_text(share * 100.0); };
+  if (flagged.size() == 1) {
+    return run_warning("cpu_wait", "Worker " + flagged[0].worker->name + " waited for a CPU " +
+                                       shown(flagged[0].figure) +
+                                       " of the measurement while ready to run: other work held its CPU.");
+  }
+  return run_warning("cpu_wait", "Workers " + flagged_list(flagged, shown) +
+                                     " waited for a CPU during the measurement while ready to run: other work held "
+                                     "their CPUs.");
+}
+
+std::string observation_text(const RunObservation& observation) {
+  std::string out;
+  for (const WorkerObservation& w : observation.workers) {
+    if (!out.empty()) out += "; ";
+    out += w.name + ": " + share_text(w.cpu_share()) + " CPU";
+    if (const auto wait = w.wait_share()) out += ", waited " + percent_text(*wait * 100.0) + " of the window";
+    if (w.involuntary_switches) out += ", " + grouped(*w.involuntary_switches) + " involuntary switches";
+    if (w.cpus.empty()) continue;
+    out += ", CPUs ";
+    if (w.core_types.size() != w.cpus.size()) {
+      out += cpu_list_text(w.cpus);
+      continue;
+    }
+    // On a hybrid machine, the CPUs of each core type in turn:
+    // "CPUs 0-1 (core), 16 (atom)".
+    std::vector<std::string> types;
+    for (const std::string& type : w.core_types) {
+      if (std::find(types.begin(), types.end(), type) == types.end()) types.push_back(type);
+    }
+    for (std::size_t t = 0; t < types.size(); ++t) {
+      std::vector<unsigned> of_type;
+      for (std::size_t i = 0; i < w.cpus.size(); ++i) {
+        if (w.core_types[i] == types[t]) of_type.push_back(w.cpus[i]);
+      }
+      out += (t > 0 ? ", " : "") + cpu_list_text(of_type) + " (" + types[t] + ")";
+    }
+  }
+  return out;
+}
+
 std::vector<Warning> run_warnings(const RunOutcome& run, const MachineContext& machine) {
   std::vector<Warning> out;
   if (run.recorded_warnings) {
@@ -152,6 +251,8 @@ std::vector<Warning> run_warnings(const RunOutcome& run, const MachineContext& m
     add(short_window_warning(run.config.measurement_seconds));
     add(cpu_limit_warning(run.result->workers, machine.online_cpus, machine.affinity_cpus, machine.cpu_quota));
     add(throttle_warning(run.throttle_before, run.throttle_after));
+    add(cpu_share_warning(run.observation));
+    add(cpu_wait_warning(run.observation));
   }
   add(busy_machine_warning(machine.load, machine.online_cpus));
   add(governor_warning(machine.governors));

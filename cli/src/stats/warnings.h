@@ -28,6 +28,13 @@ inline constexpr double kDriftLimitPercent = 5.0;
 inline constexpr double kBusyLoadFloor = 1.0;         // one CPU's worth of other work ...
 inline constexpr double kBusyLoadPerCpu = 0.1;        // ... or a tenth of the CPUs, if more
 inline constexpr double kMinComparableWindow = 10.0;  // seconds
+// A worker is judged by what the OS kernel saw of it over at least this
+// much of the measurement ...
+inline constexpr double kMinObservedWindow = 1.0;  // seconds
+// ... and was disturbed if it got less of a CPU than this ...
+inline constexpr double kMinCpuShare = 0.90;
+// ... or waited for one longer than this share of the window.
+inline constexpr double kCpuWaitLimitPercent = 2.0;
 // The library's unstable flag (kUnstableCvPercent, score_rules.h) is only
 // worded here; the command never judges the figure itself.
 
@@ -62,6 +69,17 @@ std::optional<Warning> short_window_warning(double measurement_seconds);
 // The library flagged the run unstable (coefficient of variation above
 // kUnstableCvPercent).
 std::optional<Warning> unstable_warning(const truvello_result_record& result);
+
+// A worker got clearly less than a whole CPU during the measurement.
+std::optional<Warning> cpu_share_warning(const std::optional<RunObservation>& observation);
+
+// A worker was ready to run but waited measurably for a CPU.
+std::optional<Warning> cpu_wait_warning(const std::optional<RunObservation>& observation);
+
+// The workers as the OS kernel saw them, in a phrase to show next to a run:
+// "truvello-0: 0.71 CPU, waited 8.10 % of the window, 412 involuntary
+// switches, CPUs 0-1"; workers separated by "; ".
+std::string observation_text(const RunObservation& observation);
 
 // Every warning that applies to one run, run-specific ones first; for a run
 // read back from a document, the warnings it recorded.

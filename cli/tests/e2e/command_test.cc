@@ -70,6 +70,18 @@ void expect_consistent_run(const json& run) {
   }
   EXPECT_EQ(r["status"], run["status"]);
   EXPECT_EQ(r["benchmark"], run["config"]["benchmark"]);
+  // The workers as the OS kernel saw them, when the watch saw them twice.
+  ASSERT_TRUE(run.contains("observed"));
+  if (run["observed"].is_null()) return;
+  const json& workers = run["observed"]["workers"];
+  EXPECT_LE(workers.size(), r["workers"].get<std::size_t>());
+  for (const json& w : workers) {
+    EXPECT_EQ(w["name"].get<std::string>().rfind("truvello-", 0), 0u) << w;
+    EXPECT_GT(w["window_seconds"].get<double>(), 0.0) << w;
+    EXPECT_GE(w["cpu_share"].get<double>(), 0.0) << w;
+    EXPECT_LE(w["cpu_share"].get<double>(), 1.5) << w;
+    EXPECT_TRUE(std::is_sorted(w["cpus"].begin(), w["cpus"].end())) << w;
+  }
 }
 
 std::size_t chart_count(const std::string& html) {
@@ -136,6 +148,7 @@ TEST(Command, ExportsHaveTheirHeaderAndOneRowPerSampleOrRun) {
   for (const json& run : doc["runs"]) {
     expect_consistent_run(run);
     samples += run["samples"].size();
+    EXPECT_TRUE(run["observed"].is_object()) << "a second of measurement is seen by the worker watch";
   }
   // Every completed run closes its window with a sample; how many whole
   // seconds came before it depends on scheduling, so only the minimum is sure.

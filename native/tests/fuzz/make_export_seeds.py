@@ -5,8 +5,9 @@ Usage: make_export_seeds.py PATH/TO/truvello
 
 The seeds are real documents of the built command from tiny runs, written
 compactly, and variants of them that the reader must also accept: schema
-version 1, another writer with unknown machine facts, a --repeat series and
-a failed run. Run it again when the document changes; the fuzzer only reads
+version 1, another writer with unknown machine facts, a --repeat series,
+a failed run, and workers observed on a hybrid machine with the figures a
+machine without schedstat leaves out. Run it again when the document changes; the fuzzer only reads
 the files.
 """
 import json
@@ -29,6 +30,20 @@ def write(name, doc):
         f.write(json.dumps(doc, separators=(",", ":")))
 
 
+def with_observed(doc):
+    """The document with made-up worker observations on its first two runs."""
+    doc = json.loads(json.dumps(doc))
+    doc["runs"][0]["observed"] = {"workers": [
+        {"name": "truvello-0", "window_seconds": 1.0, "cpu_seconds": 0.71, "cpu_share": 0.71,
+         "wait_seconds": 0.081, "involuntary_switches": 412, "cpus": [0, 1, 16],
+         "core_types": ["core", "core", "atom"]}]}
+    doc["runs"][1]["observed"] = {"workers": [
+        {"name": "truvello-%d" % i, "window_seconds": 1.0, "cpu_seconds": 0.5, "cpu_share": 0.5,
+         "wait_seconds": None, "involuntary_switches": None, "cpus": [i], "core_types": []}
+        for i in range(2)]}
+    return doc
+
+
 def main():
     command = sys.argv[1]
     os.makedirs(SEEDS, exist_ok=True)
@@ -49,6 +64,7 @@ def main():
     machine["os_kernel"] = machine.pop("kernel")
     write("other_writer", other)
 
+    write("observed_workers", with_observed(both))
     write("repeat_series", document(command, "--single", "--repeat", "2"))
     failed = subprocess.run([command, "--measure", "0", "--json", "-q"], capture_output=True, text=True, check=False)
     write("failed_run", json.loads(failed.stdout))

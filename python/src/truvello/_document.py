@@ -85,6 +85,9 @@ def run_entry(result: Result, repeat: int = 1) -> dict[str, Any]:
         "reason": result.reason,
         "derived": _derived(result),
         "warnings": run_warnings(result),
+        # The command reads the workers from /proc while a run lasts; the
+        # package does not, and says so.
+        "observed": None,
         "samples": [
             {"t": _number(s.t), "dt": _number(s.dt), "ops": s.ops, "rate": _number(s.rate)} for s in result.samples
         ],
