@@ -9,6 +9,7 @@
 #include "output/json_report.h"
 #include "output/markdown_report.h"
 #include "output/summary.h"
+#include "report_samples.h"
 #include "test_samples.h"
 
 namespace truvello::cli {
@@ -207,6 +208,48 @@ TEST(StatusWithReason, SaysEachWordOnce) {
   EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_CANCELLED, "cancelled"), "cancelled");
   EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_CANCELLED, "cancelled before starting"), "cancelled before starting");
   EXPECT_EQ(status_with_reason(TRUVELLO_STATUS_FAILED, "unknown benchmark"), "failed: unknown benchmark");
+}
+
+}  // namespace
+}  // namespace truvello::cli
+
+namespace truvello::cli {
+namespace {
+
+// A --precision series that ran out of budget with one run slowed by other
+// work: every output names the disturbed run, and the summary says how far it
+// stood off, what the OS kernel saw of it, and what moved the series.
+TEST(Reports, SeriesNamesTheDisturbedRunInEveryOutput) {
+  Invocation inv = testing::series_invocation("Test CPU", testing::kSeriesWithASlowRun);
+  WorkerObservation worker;
+  worker.name = "truvello-0";
+  worker.window_seconds = 60.0;
+  worker.cpu_seconds = 42.6;
+  worker.wait_seconds = 17.0;
+  worker.involuntary_switches = 412;
+  worker.cpus = {0, 1};
+  inv.runs[3].observation = RunObservation{{worker}};
+  inv.precision.push_back(PrecisionRecord{TRUVELLO_BENCHMARK_SINGLE, 0.1, 600.0, 598.2, "budget"});
+
+  const std::string text = summary_text(inv, Glyphs::kAscii);
+  for (const char* part :
+       {"series, single worker, 5 runs\n", "  Score        30.05 M ops/s +/-",
+        "  Precision    the budget of 600 s ran out at +/-", "after 5 runs in 598 s (asked +/-0.10 %)",
+        "  Moved by     run 4 stood off the others; run 4 carried warnings (cpu_share,\n",
+        "  Disturbed    run 4 stood 24.1 % below the others (z ", "truvello-0: 0.71 CPU"}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  }
+
+  const nlohmann::json series = nlohmann::json::parse(json_text(inv))["series"];
+  ASSERT_EQ(series.size(), 1u);
+  EXPECT_EQ(series[0]["kept"], 4);
+  ASSERT_EQ(series[0]["disturbed"].size(), 1u);
+  EXPECT_EQ(series[0]["disturbed"][0]["repeat"], 4);
+  EXPECT_NEAR(series[0]["disturbed"][0]["off_percent"].get<double>(), -24.1, 0.1);
+  EXPECT_EQ(series[0]["precision"]["stopped"], "budget");
+  EXPECT_EQ(series[0]["precision"]["reached"], false);
+
+  EXPECT_NE(markdown_text(inv).find("| run 4 (-24.1 %) |"), std::string::npos) << markdown_text(inv);
 }
 
 }  // namespace

@@ -229,9 +229,12 @@ std::string series_block(const Invocation& invocation, std::uint32_t benchmark, 
     const double off = d.off_percent;
     char z[32];
     std::snprintf(z, sizeof z, "%.1f", d.z);
-    const std::string text = "run " + std::to_string(view->run_of(d).repeat) + " stood " +
-                             percent_text(std::fabs(off)) + (off < 0.0 ? " below" : " above") + " the others (z " + z +
-                             ") and is left out of the score";
+    const RunOutcome& run = view->run_of(d);
+    std::string text = "run " + std::to_string(run.repeat) + " stood " + percent_text(std::fabs(off)) +
+                       (off < 0.0 ? " below" : " above") + " the others (z " + z + ") and is left out of the score";
+    // What the OS kernel saw of its workers, when it was recorded: the
+    // reason a run stood off is most often right there.
+    if (run.observation && !run.observation->workers.empty()) text += " (" + observation_text(*run.observation) + ")";
     out += wrapped_row("Disturbed", text);
   }
   if (const auto& s = view->spread) {
