@@ -341,6 +341,23 @@ MachineContext read_machine(const Field& f) {
   return m;
 }
 
+// The request and outcome of a --precision series, from a document's
+// "series" entry. Everything else in that entry is derived from the runs and
+// derived again when the document is shown.
+PrecisionRecord read_precision(const Field& f, std::uint32_t benchmark) {
+  f.require_object();
+  PrecisionRecord p;
+  p.benchmark = benchmark;
+  p.target_percent = non_negative(f["target_percent"]);
+  p.max_time_seconds = non_negative(f["max_time_seconds"]);
+  p.elapsed_seconds = non_negative(f["elapsed_seconds"]);
+  p.stopped = f["stopped"].text();
+  if (p.stopped != "reached" && p.stopped != "budget" && p.stopped != "cancelled" && p.stopped != "failed") {
+    bad(f["stopped"].pointer(), "must be \"reached\", \"budget\", \"cancelled\" or \"failed\"");
+  }
+  return p;
+}
+
 SavedExport read_document(const json& doc) {
   const Field root(doc, "");
   if (!doc.is_object()) bad("", "the document must be a JSON object");
@@ -363,6 +380,22 @@ SavedExport read_document(const json& doc) {
   const Field runs = root["runs"];
   const std::size_t count = runs.array_size(kMaxRuns);
   for (std::size_t i = 0; i < count; ++i) saved.invocation.runs.push_back(read_run(runs.at(i), saved.schema_version));
+  // Added within version 2: documents written before it have no "series".
+  if (const auto series = root.optional("series"); series && !series->is_null()) {
+    const std::size_t entries = series->array_size(2);
+    for (std::size_t i = 0; i < entries; ++i) {
+      const Field entry = series->at(i);
+      entry.require_object();
+      const std::uint32_t benchmark = entry["benchmark"].u32();
+      if (benchmark != TRUVELLO_BENCHMARK_SINGLE && benchmark != TRUVELLO_BENCHMARK_ALL_CPUS) {
+        bad(entry["benchmark"].pointer(), "must be 1 or 2");
+      }
+      if (saved.invocation.precision_of(benchmark) != nullptr) bad(entry.pointer(), "repeats a benchmark");
+      if (const auto precision = entry.optional("precision"); precision && !precision->is_null()) {
+        saved.invocation.precision.push_back(read_precision(*precision, benchmark));
+      }
+    }
+  }
   return saved;
 }
 

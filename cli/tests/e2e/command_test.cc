@@ -225,11 +225,16 @@ TEST(Command, PrecisionStopsWhenReachedOrAtTheBudget) {
   EXPECT_EQ(series["precision"]["stopped"], "reached");
   EXPECT_LE(series["half_width_percent"].get<double>(), 50.0);
 
-  const Finished budget =
-      run_command({"--all-cpus", "--precision", "0.01", "--max-time", "2", "--warmup", "0", "--measure", "0.3", "-q"});
+  const TempDir dir;
+  const Finished budget = run_command({"--all-cpus", "--precision", "0.01", "--max-time", "2", "--warmup", "0",
+                                       "--measure", "0.3", "-q", "--export-json", dir.file("b.json")});
   ASSERT_EQ(budget.status, 0) << budget.err;
   EXPECT_NE(budget.out.find("the budget of 2 s ran out at"), std::string::npos) << budget.out;
   EXPECT_NE(budget.out.find("Moved by"), std::string::npos) << budget.out;
+  // The saved series reads back with how it ended.
+  const Finished again = run_command({"report", dir.file("b.json")});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(again.out.find("the budget of 2 s ran out at"), std::string::npos) << again.out;
 }
 
 TEST(Command, ReportPrintsTheSummaryOfASavedRunAgain) {
