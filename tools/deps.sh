@@ -24,7 +24,7 @@ install_needed() {
 have_cmd cmake || need+=(cmake)
 have_cmd ninja || need+=(ninja-build)
 have_cmd g++ || need+=(g++)
-for pkg in libcli11-dev nlohmann-json3-dev; do
+for pkg in libcli11-dev nlohmann-json3-dev libfmt-dev libboost-math-dev; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 if [ "${1:-}" = run ]; then

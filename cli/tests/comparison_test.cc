@@ -14,6 +14,10 @@ namespace {
 
 using testing::completed_result;
 
+const std::string kTheseRunsNote =
+    "With one run on a side, a verdict is about these runs only: one run cannot show how far the next would differ. "
+    "For a verdict on what they ran on, record at least 3 runs a side (--repeat 3 or --precision PCT).";
+
 // A completed run of `seconds` one-second samples around `rate`, wobbling
 // by a few per cent in a fixed pattern.
 RunOutcome run_of(std::uint32_t benchmark, double rate, std::size_t seconds, std::uint32_t repeat = 1) {
@@ -77,7 +81,8 @@ TEST(Comparison, ACopyIsTheSameAndAScaledCopyIsSlower) {
   EXPECT_EQ(c.rows[1].benchmark, TRUVELLO_BENCHMARK_ALL_CPUS);
   EXPECT_TRUE(gate_fails(c, 5.0));
   EXPECT_FALSE(gate_fails(c, 15.0)) << "slower, but by less than the gate allows";
-  EXPECT_TRUE(c.notes.empty()) << c.notes.front();
+  EXPECT_EQ(c.rows[0].scope, Scope::kTheseRuns);
+  EXPECT_EQ(c.notes, std::vector<std::string>{kTheseRunsNote});
 }
 
 TEST(Comparison, MethodFollowsHowManyRunsEachSideHas) {
@@ -94,10 +99,61 @@ TEST(Comparison, MethodFollowsHowManyRunsEachSideHas) {
   double product = 1.0;
   for (const RunOutcome& run : three.saved.invocation.runs) product *= run.result->mean_rate;
   EXPECT_NEAR(c.rows[0].baseline.score, std::cbrt(product), 1e-6) << "the geometric mean";
+  EXPECT_EQ(c.rows[0].scope, Scope::kSeries);
+  EXPECT_TRUE(c.notes.empty()) << c.notes.front();
   c = compared(series("a.json", 1e5, 1), {series("b.json", 1e5, 3)});
   EXPECT_EQ(c.rows[0].method, Method::kMixed);
-  ASSERT_EQ(c.notes.size(), 1u);
-  EXPECT_NE(c.notes[0].find("one run on one side and several on the other"), std::string::npos);
+  EXPECT_EQ(c.rows[0].scope, Scope::kTheseRuns);
+  EXPECT_EQ(c.notes, std::vector<std::string>{kTheseRunsNote});
+}
+
+// Five runs a side around `scale` times 100 k ops/s, 1 % apart, the third
+// slowed by a quarter when `disturbed`.
+ComparedFile five_runs(const std::string& name, double scale, bool disturbed) {
+  std::vector<RunOutcome> runs;
+  const double spread[] = {1.0, 1.01, 0.99, 1.005, 0.995};
+  for (std::uint32_t i = 1; i <= 5; ++i) {
+    const double slowed = disturbed && i == 3 ? 0.75 : 1.0;
+    runs.push_back(run_of(TRUVELLO_BENCHMARK_SINGLE, 1e5 * scale * spread[i - 1] * slowed, 30, i));
+  }
+  return file_of(name, runs);
+}
+
+TEST(Comparison, ADisturbedRunIsNamedAndLeftOutOfItsSide) {
+  const Comparison c =
+      compared(five_runs("a.json", 1.0, false), {five_runs("b.json", 1.0, true), five_runs("c.json", 0.9, true)});
+  ASSERT_EQ(c.rows.size(), 2u);
+  const ComparisonRow& same = c.rows[0];
+  const ComparisonRow& slower = c.rows[1];
+  EXPECT_EQ(same.scope, Scope::kSeries);
+  EXPECT_TRUE(same.baseline.series->disturbed.empty());
+  ASSERT_EQ(same.candidate_side.series->disturbed.size(), 1u);
+  const DisturbedRun& off = same.candidate_side.series->disturbed[0];
+  EXPECT_EQ(same.candidate_side.repeats.at(off.index), 3u);
+  EXPECT_EQ(same.candidate_side.kept(), 4u);
+  // The series' score rests on the four others: the slow run moves neither
+  // the ratio nor the verdict, and a real slowdown is still found.
+  EXPECT_NEAR(same.ratio, 1.0, 0.01);
+  EXPECT_EQ(same.verdict, Verdict::kSame);
+  EXPECT_NEAR(slower.ratio, 0.9, 0.01);
+  EXPECT_EQ(slower.verdict, Verdict::kSlower);
+  ASSERT_EQ(c.notes.size(), 2u);
+  EXPECT_EQ(c.notes[0].rfind("b.json: the single worker run 3 stood 25.", 0), 0u) << c.notes[0];
+  EXPECT_NE(c.notes[0].find(" % below the series' score (z "), std::string::npos) << c.notes[0];
+  EXPECT_NE(c.notes[0].find(") and is left out of it."), std::string::npos) << c.notes[0];
+  EXPECT_EQ(c.notes[1].rfind("c.json: the single worker run 3 stood 25.", 0), 0u) << c.notes[1];
+
+  const nlohmann::json row = comparison_json(c, std::nullopt, std::nullopt)["comparisons"][0];
+  EXPECT_EQ(row["scope"], "series");
+  EXPECT_EQ(row["baseline_kept"], 5);
+  EXPECT_EQ(row["candidate_kept"], 4);
+  EXPECT_TRUE(row["baseline_disturbed"].empty());
+  ASSERT_EQ(row["candidate_disturbed"].size(), 1u);
+  EXPECT_EQ(row["candidate_disturbed"][0]["repeat"], 3);
+  EXPECT_NEAR(row["candidate_disturbed"][0]["off_percent"].get<double>(), off.off_percent, 1e-12);
+  EXPECT_NEAR(row["candidate_disturbed"][0]["z"].get<double>(), off.z, 1e-12);
+  EXPECT_NE(comparison_table(c, false).find("(4 of 5 runs)"), std::string::npos);
+  EXPECT_NE(comparison_markdown(c).find("- b.json: the single worker run 3 stood"), std::string::npos);
 }
 
 TEST(Comparison, SaysWhatMakesTheFilesLessComparable) {
@@ -127,6 +183,7 @@ TEST(Comparison, SaysWhatMakesTheFilesLessComparable) {
       "cand.json: the single worker run measured a window of 5 s, under the 10 s a comparable score needs.",
       "cand.json: the single worker run was flagged unstable (12.5 % variation).",
       "cand.json: the single worker run carries warnings (drift); `truvello report cand.json` tells them.",
+      kTheseRunsNote,
       "The single worker run of cand.json has fewer than 6 whole seconds of samples: no interval, and no verdict but "
       "\"same\".",
       "The all CPUs benchmark has a completed run in base.json but none in cand.json, so it is not compared.",
@@ -170,6 +227,9 @@ TEST(ComparisonReport, TableJsonAndMarkdownAgree) {
   EXPECT_EQ(row["candidate"], "slow|er.json");
   EXPECT_EQ(row["verdict"], "slower");
   EXPECT_EQ(row["method"], "batch-means");
+  EXPECT_EQ(row["scope"], "these runs");
+  EXPECT_EQ(row["candidate_kept"], 1);
+  EXPECT_TRUE(row["candidate_disturbed"].empty());
   EXPECT_NEAR(row["ratio"].get<double>(), 0.9, 1e-4);
   EXPECT_LT(row["ci_low"].get<double>(), row["ratio"].get<double>());
   EXPECT_LT(row["ci_high"].get<double>(), 1.0);
@@ -177,6 +237,7 @@ TEST(ComparisonReport, TableJsonAndMarkdownAgree) {
               1e-12);
   EXPECT_EQ(doc["gate"]["failed"], true);
   EXPECT_TRUE(comparison_json(c, std::nullopt, false)["gate"].is_null());
+  EXPECT_TRUE(comparison_json(c, 5.0, std::nullopt)["gate"]["failed"].is_null()) << "the gate refused to judge";
 
   const std::string md = comparison_markdown(c);
   EXPECT_NE(md.find("| single worker | `slow\\|er.json` |"), std::string::npos) << md;

@@ -153,8 +153,8 @@ TEST(HtmlReport, ComparisonLeadsWithTheVerdictInWords) {
   comparison.candidates = {kHostileFile};
   ComparisonRow row;
   row.candidate = kHostileFile;
-  row.baseline = Side{30.05e6, 4};
-  row.candidate_side = Side{27.03e6, 3};
+  row.baseline = Side{30.05e6, 4, {}, std::nullopt};
+  row.candidate_side = Side{27.03e6, 3, {}, std::nullopt};
   row.ratio = 0.9;
   row.interval = RatioInterval{0.9, 0.88, 0.92, Verdict::kSlower};
   row.verdict = Verdict::kSlower;

@@ -10,26 +10,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <random>
 #include <vector>
+
+#include "seeded_normal.h"
 
 namespace truvello::cli {
 namespace {
 
-// Normal deviates by Box-Muller over the 64-bit Mersenne twister, whose
-// sequence the standard fixes: the same pairs under every compiler.
-class Normal {
- public:
-  explicit Normal(std::uint64_t seed) : bits_(seed) {}
-  double operator()() {
-    const double u1 = (static_cast<double>(bits_() >> 11) + 1.0) * 0x1p-53;  // (0, 1]
-    const double u2 = static_cast<double>(bits_() >> 11) * 0x1p-53;
-    return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * M_PI * u2);
-  }
-
- private:
-  std::mt19937_64 bits_;
-};
+using Normal = testing::SeededNormal;
 
 // One run of one-second samples whose rate follows an AR(1) process around
 // `mean`: x' = phi x + e, its stationary standard deviation `cv` of the mean,

@@ -25,6 +25,23 @@ std::string gate_lines(const Comparison& comparison, double percent) {
   return out;
 }
 
+// Why the gate cannot judge, as one line: the first side of a compared
+// benchmark with fewer completed runs than a verdict on the setups needs.
+// Empty when it can judge.
+std::string gate_refusal(const Comparison& comparison) {
+  const std::string least = std::to_string(kMinSeriesRuns);
+  for (const ComparisonRow& row : comparison.rows) {
+    for (const auto& [name, side] :
+         {std::pair{&comparison.baseline, &row.baseline}, std::pair{&row.candidate, &row.candidate_side}}) {
+      if (side->runs >= kMinSeriesRuns) continue;
+      return *name + " has " + std::to_string(side->runs) + " completed run" + (side->runs == 1 ? "" : "s") +
+             " of the " + BenchmarkKind{row.benchmark}.title() + " benchmark; --fail-if-slower needs at least " +
+             least + " on each side: record them with --repeat " + least + " or --precision PCT";
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 CommandOutput compare_command(const CompareOptions& options, bool colour) {
@@ -44,11 +61,19 @@ CommandOutput compare_command(const CompareOptions& options, bool colour) {
   const ComparisonResult result = compare_exports(baseline, candidates);
   if (!result.comparison) return unusable(result.error);
   const Comparison& comparison = *result.comparison;
-  const bool gate_failed = options.fail_if_slower_percent && gate_fails(comparison, *options.fail_if_slower_percent);
+  // The gate judges series only; a refusal still prints the comparison,
+  // which a reader can use as long as the notes are read with it.
+  const std::string refusal = options.fail_if_slower_percent ? gate_refusal(comparison) : "";
+  const bool gate_failed =
+      options.fail_if_slower_percent && refusal.empty() && gate_fails(comparison, *options.fail_if_slower_percent);
 
   CommandOutput output;
-  output.out = options.json ? comparison_json(comparison, options.fail_if_slower_percent, gate_failed).dump(2) + "\n"
-                            : comparison_table(comparison, colour);
+  if (options.json) {
+    const std::optional<bool> judged = refusal.empty() ? std::optional<bool>(gate_failed) : std::nullopt;
+    output.out = comparison_json(comparison, options.fail_if_slower_percent, judged).dump(2) + "\n";
+  } else {
+    output.out = comparison_table(comparison, colour);
+  }
   if (!options.export_markdown.empty()) {
     output.err = write_file(options.export_markdown, comparison_markdown(comparison));
   }
@@ -58,6 +83,7 @@ CommandOutput compare_command(const CompareOptions& options, bool colour) {
     for (const ComparedFile& c : candidates) sources.push_back({c.name, &c.saved.invocation});
     output.err = write_file(options.export_html, html_text(sources, report_date(std::time(nullptr)), &comparison));
   }
+  if (output.err.empty() && !refusal.empty()) output.err = "truvello: " + refusal + "\n";
   if (!output.err.empty()) {
     output.exit_code = kExitFailed;
     return output;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <set>
 
+#include "options/options.h"
 #include "output/units.h"
 #include "stats/warnings.h"
 
@@ -80,6 +82,16 @@ void note_run_quality(const ComparedFile& file, const std::vector<const RunOutco
   }
 }
 
+// A run left out of its side's score and how far it stood off, in one
+// place so that what the machine was seen doing during the run can join it.
+std::string disturbed_note(const ComparedFile& file, const RunOutcome& run, const DisturbedRun& disturbed) {
+  char z[32];
+  std::snprintf(z, sizeof z, "%.1f", disturbed.z);
+  return file.name + ": " + run_name(run, file.saved.invocation) + " stood " +
+         percent_text(std::fabs(disturbed.off_percent)) + (disturbed.off_percent < 0.0 ? " below" : " above") +
+         " the series' score (z " + z + ") and is left out of it.";
+}
+
 void note_machines(const ComparedFile& base, const ComparedFile& cand, Notes& notes) {
   const Invocation& a = base.saved.invocation;
   const Invocation& b = cand.saved.invocation;
@@ -106,25 +118,34 @@ struct SideEstimate {
   bool from_runs = false;
 };
 
-SideEstimate estimate(const std::vector<const RunOutcome*>& runs) {
+// Two or more runs: the series estimate, which a disturbed run cannot move.
+// One: the run's own score with batch means over its samples.
+SideEstimate estimate(const ComparedFile& file, const std::vector<const RunOutcome*>& runs, Notes& notes) {
   SideEstimate e;
   e.side.runs = runs.size();
+  for (const RunOutcome* run : runs) e.side.repeats.push_back(run->repeat);
+  e.side.score = runs.front()->result->mean_rate;
   if (runs.size() >= 2) {
     std::vector<double> scores;
     for (const RunOutcome* run : runs) scores.push_back(run->result->mean_rate);
     // Absent only for a score that is not positive, which the reader never
     // lets through; such a side then gets no interval.
-    e.log_score = run_scores(scores);
-    e.side.score = e.log_score ? std::exp(e.log_score->estimate) : runs.front()->result->mean_rate;
+    e.side.series = estimate_series(scores);
+    if (e.side.series) {
+      e.side.score = e.side.series->score;
+      e.log_score = e.side.series->log_score;
+      for (const DisturbedRun& d : e.side.series->disturbed) notes.add(disturbed_note(file, *runs[d.index], d));
+    }
     e.from_runs = true;
   } else {
-    e.side.score = runs.front()->result->mean_rate;
     e.log_score = batch_means(runs.front()->samples, e.side.score);
   }
   return e;
 }
 
 }  // namespace
+
+const char* scope_key(Scope scope) { return scope == Scope::kSeries ? "series" : "these runs"; }
 
 ComparisonResult compare_exports(const ComparedFile& baseline, const std::vector<ComparedFile>& candidates) {
   ComparisonResult result;
@@ -150,14 +171,22 @@ ComparisonResult compare_exports(const ComparedFile& baseline, const std::vector
       }
       note_run_quality(baseline, base_runs, notes);
       note_run_quality(cand, cand_runs, notes);
-      const SideEstimate b = estimate(base_runs);
-      const SideEstimate k = estimate(cand_runs);
+      const SideEstimate b = estimate(baseline, base_runs, notes);
+      const SideEstimate k = estimate(cand, cand_runs, notes);
       ComparisonRow row;
       row.benchmark = benchmark;
       row.candidate = cand.name;
       row.baseline = b.side;
       row.candidate_side = k.side;
       row.ratio = k.side.score / b.side.score;
+      row.scope = b.from_runs && k.from_runs ? Scope::kSeries : Scope::kTheseRuns;
+      if (row.scope == Scope::kTheseRuns) {
+        const std::string least = std::to_string(kMinSeriesRuns);
+        notes.add(
+            "With one run on a side, a verdict is about these runs only: one run cannot show how far the next "
+            "would differ. For a verdict on what they ran on, record at least " +
+            least + " runs a side (--repeat " + least + " or --precision PCT).");
+      }
       if (b.log_score && k.log_score) {
         row.interval = compare_log_scores(*b.log_score, *k.log_score);
         row.ratio = row.interval->ratio;
@@ -165,11 +194,6 @@ ComparisonResult compare_exports(const ComparedFile& baseline, const std::vector
         row.method = b.from_runs && k.from_runs     ? Method::kRunScores
                      : !b.from_runs && !k.from_runs ? Method::kBatchMeans
                                                     : Method::kMixed;
-        if (row.method == Method::kMixed) {
-          notes.add(std::string("The ") + kind.title() +
-                    " benchmark has one run on one side and several on the other: the single run's interval "
-                    "cannot include the run-to-run spread, so the verdict is less sure than it looks.");
-        }
       } else {
         const SideEstimate& short_side = b.log_score ? k : b;
         const std::string& name = b.log_score ? cand.name : baseline.name;

@@ -11,6 +11,7 @@
 
 #include "compare/export_reader.h"
 #include "compare/score_inference.h"
+#include "compare/series_estimate.h"
 
 namespace truvello::cli {
 
@@ -21,12 +22,26 @@ struct ComparedFile {
 };
 
 // One side of one row: the score shown and how many completed runs it rests
-// on. With several runs the score is their geometric mean, the centre of the
-// interval; with one, the run's own score.
+// on. With several runs the score is the series estimate (the geometric mean
+// of the runs not disturbed), the centre of the interval; with one, the
+// run's own score.
 struct Side {
   double score = 0.0;
   std::size_t runs = 0;
+  // The repeat number of each completed run, in order: a disturbed run's
+  // index points here.
+  std::vector<std::uint32_t> repeats;
+  std::optional<SeriesEstimate> series;  // with two or more completed runs
+
+  // The runs the score rests on: all of them but the disturbed ones.
+  std::size_t kept() const { return series ? series->kept : runs; }
 };
+
+// What a row's verdict speaks for: the series on each side, or only the
+// runs compared, when a side has one run, which cannot show how far the next
+// would differ.
+enum class Scope { kSeries, kTheseRuns };
+const char* scope_key(Scope scope);  // "series", "these runs"
 
 struct ComparisonRow {
   std::uint32_t benchmark = TRUVELLO_BENCHMARK_SINGLE;
@@ -39,6 +54,7 @@ struct ComparisonRow {
   std::optional<RatioInterval> interval;
   Verdict verdict = Verdict::kSame;
   std::optional<Method> method;  // absent without an interval
+  Scope scope = Scope::kTheseRuns;
 };
 
 struct Comparison {

@@ -20,6 +20,20 @@ double median_of(std::vector<double> values) {
   return 0.5 * (lower + upper);
 }
 
+// The mean of some log scores and the sum of their squared deviations from it.
+struct Moments {
+  double mean = 0.0;
+  double squares = 0.0;
+};
+
+Moments moments_of(const std::vector<double>& values) {
+  Moments m;
+  for (const double x : values) m.mean += x;
+  m.mean /= static_cast<double>(values.size());
+  for (const double x : values) m.squares += (x - m.mean) * (x - m.mean);
+  return m;
+}
+
 }  // namespace
 
 std::optional<double> SeriesEstimate::half_width_percent() const {
@@ -37,45 +51,51 @@ std::optional<SeriesEstimate> estimate_series(std::span<const double> scores) {
   SeriesEstimate e;
   e.runs = logs.size();
 
-  // Which runs stood off: the median and the MAD cannot be moved by fewer
-  // than half of the runs, so a slow period that spoiled one or two runs
-  // out of five is seen against the others rather than hidden in the spread
-  // it causes.
+  // Candidates: the runs far from the median in robust spreads.
   const double centre = median_of(logs);
   std::vector<double> deviations;
   for (const double x : logs) deviations.push_back(std::fabs(x - centre));
   const double spread = std::max(kMadToSd * median_of(deviations), kMinRobustSpread);
-  std::vector<double> kept;
+  std::vector<bool> candidate(logs.size());
+  for (std::size_t i = 0; i < logs.size(); ++i) candidate[i] = deviations[i] / spread > kDisturbedZ;
+
+  // A candidate is disturbed only if it also lies outside what the other
+  // runs predict for one more: all of them but the other candidates on its
+  // side, as two runs a busy host slowed alike would hide each other.
+  const double level = 1.0 - kDisturbedAlpha / (2.0 * static_cast<double>(logs.size()));
   std::vector<std::size_t> off;
+  std::vector<double> kept;
   for (std::size_t i = 0; i < logs.size(); ++i) {
-    if (deviations[i] / spread > kDisturbedZ) {
-      off.push_back(i);
-    } else {
-      kept.push_back(logs[i]);
+    if (candidate[i]) {
+      std::vector<double> others;
+      for (std::size_t j = 0; j < logs.size(); ++j) {
+        const bool same_side = candidate[j] && (logs[j] - centre) * (logs[i] - centre) > 0.0;
+        if (j != i && !same_side) others.push_back(logs[j]);
+      }
+      const Moments o = moments_of(others);
+      const double m = static_cast<double>(others.size());
+      const double sd = std::max(std::sqrt(o.squares / (m - 1.0)), kMinRobustSpread);
+      if (std::fabs(logs[i] - o.mean) > student_t_quantile(level, m - 1.0) * sd * std::sqrt(1.0 + 1.0 / m)) {
+        off.push_back(i);
+        continue;
+      }
     }
+    kept.push_back(logs[i]);
   }
   e.kept = kept.size();
 
-  // The kept runs are treated as independent draws of a normal log score:
-  // their mean, and Student's t on their spread. The t interval is exact for
-  // any number of runs under that assumption, where an interval from order
-  // statistics cannot reach 95 % below six runs.
-  const double n = static_cast<double>(kept.size());
-  double mean = 0.0;
-  for (const double x : kept) mean += x;
-  mean /= n;
-  e.score = std::exp(mean);
+  const Moments k = moments_of(kept);
+  e.score = std::exp(k.mean);
   if (kept.size() >= 2) {
-    double squares = 0.0;
-    for (const double x : kept) squares += (x - mean) * (x - mean);
-    const LogScore log_score{mean, squares / (n - 1.0) / n, n - 1.0};
+    const double n = static_cast<double>(kept.size());
+    const LogScore log_score{k.mean, k.squares / (n - 1.0) / n, n - 1.0};
     const double half = student_t_quantile(0.5 + kConfidence / 2.0, log_score.df) * std::sqrt(log_score.variance);
-    e.low = std::exp(mean - half);
-    e.high = std::exp(mean + half);
+    e.low = std::exp(k.mean - half);
+    e.high = std::exp(k.mean + half);
     e.log_score = log_score;
   }
   for (const std::size_t i : off) {
-    e.disturbed.push_back(DisturbedRun{i, deviations[i] / spread, 100.0 * (std::exp(logs[i] - mean) - 1.0)});
+    e.disturbed.push_back(DisturbedRun{i, deviations[i] / spread, 100.0 * (std::exp(logs[i] - k.mean) - 1.0)});
   }
   return e;
 }

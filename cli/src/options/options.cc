@@ -55,13 +55,17 @@ CLI::Validator finite_range(double low, double high) {
 
 constexpr const char* kCompareFooter = R"(For each benchmark in both files and each candidate: the scores, the ratio
 candidate / baseline with its 95 % confidence interval, and a verdict
-(faster, slower, or no significant difference). With two or more completed
-runs on each side (--repeat) the interval comes from the run scores; with
-one run on a side, from batch means of its per-second rates.
+(faster, slower, or no significant difference). A side of two or more
+completed runs is scored by its series: runs a busy machine spoiled are
+named and left out, and the interval comes from the spread of the others.
+With one run on a side the interval comes from batch means of its
+per-second rates, and the verdict is about these runs only.
+--fail-if-slower judges series of at least 3 runs a side (--repeat 3 or
+--precision PCT) and refuses fewer.
 
 Exit status: 0 done (and the gate passed), 1 a candidate is significantly
-slower by more than --fail-if-slower, 2 an input file cannot be used,
-64 usage error.)";
+slower by more than --fail-if-slower, 2 an input file cannot be used or the
+gate has fewer than 3 runs a side to judge, 64 usage error.)";
 
 }  // namespace
 

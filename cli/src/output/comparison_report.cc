@@ -36,15 +36,29 @@ std::string verdict_text(Verdict verdict) {
   return verdict == Verdict::kSame ? "no significant difference" : verdict_key(verdict);
 }
 
+// The score with the runs it rests on: "(5 runs)", or "(4 of 5 runs)" when
+// one was disturbed and left out.
 std::string score_text(const Side& side) {
   std::string text = rate_text(side.score);
-  if (side.runs > 1) text += " (" + std::to_string(side.runs) + " runs)";
+  if (side.kept() < side.runs) {
+    text += " (" + std::to_string(side.kept()) + " of " + std::to_string(side.runs) + " runs)";
+  } else if (side.runs > 1) {
+    text += " (" + std::to_string(side.runs) + " runs)";
+  }
   return text;
 }
 
 std::string ratio_text(double ratio) { return fixed(ratio, 3); }
 
 namespace {
+json disturbed_json(const Side& side) {
+  json list = json::array();
+  if (!side.series) return list;
+  for (const DisturbedRun& d : side.series->disturbed) {
+    list.push_back(json{{"repeat", side.repeats.at(d.index)}, {"off_percent", d.off_percent}, {"z", d.z}});
+  }
+  return list;
+}
 
 // The width of a text as a terminal shows it: UTF-8 continuation bytes take
 // no column.
@@ -121,7 +135,8 @@ std::string comparison_table(const Comparison& comparison, bool colour) {
   return out;
 }
 
-json comparison_json(const Comparison& comparison, std::optional<double> fail_if_slower_percent, bool gate_failed) {
+json comparison_json(const Comparison& comparison, std::optional<double> fail_if_slower_percent,
+                     std::optional<bool> gate_failed) {
   json rows = json::array();
   for (const ComparisonRow& row : comparison.rows) {
     rows.push_back(json{{"benchmark", BenchmarkKind{row.benchmark}.key()},
@@ -130,15 +145,23 @@ json comparison_json(const Comparison& comparison, std::optional<double> fail_if
                         {"candidate_score", row.candidate_side.score},
                         {"baseline_runs", row.baseline.runs},
                         {"candidate_runs", row.candidate_side.runs},
+                        {"baseline_kept", row.baseline.kept()},
+                        {"candidate_kept", row.candidate_side.kept()},
+                        {"baseline_disturbed", disturbed_json(row.baseline)},
+                        {"candidate_disturbed", disturbed_json(row.candidate_side)},
                         {"ratio", row.ratio},
                         {"ci_low", row.interval ? json(row.interval->low) : json(nullptr)},
                         {"ci_high", row.interval ? json(row.interval->high) : json(nullptr)},
                         {"confidence", kConfidence},
                         {"verdict", verdict_key(row.verdict)},
-                        {"method", row.method ? json(method_key(*row.method)) : json("none")}});
+                        {"method", row.method ? json(method_key(*row.method)) : json("none")},
+                        {"scope", scope_key(row.scope)}});
   }
   json gate = nullptr;
-  if (fail_if_slower_percent) gate = json{{"fail_if_slower_percent", *fail_if_slower_percent}, {"failed", gate_failed}};
+  if (fail_if_slower_percent) {
+    gate = json{{"fail_if_slower_percent", *fail_if_slower_percent},
+                {"failed", gate_failed ? json(*gate_failed) : json(nullptr)}};
+  }
   return json{{"baseline", comparison.baseline},
               {"candidates", comparison.candidates},
               {"comparisons", rows},

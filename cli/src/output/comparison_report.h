@@ -16,9 +16,11 @@ std::string comparison_table(const Comparison& comparison, bool colour);
 
 // The comparison as one JSON document. Per row at least: benchmark,
 // candidate, baseline_score, candidate_score, ratio, ci_low, ci_high (null
-// without an interval), verdict ("faster", "slower", "same") and method.
+// without an interval), verdict ("faster", "slower", "same"), method, scope
+// ("series", "these runs"), and per side the runs, the runs kept and the
+// disturbed runs. `gate_failed` is absent when the gate refused to judge.
 nlohmann::json comparison_json(const Comparison& comparison, std::optional<double> fail_if_slower_percent,
-                               bool gate_failed);
+                               std::optional<bool> gate_failed);
 
 // The words of one row, the same in every format.
 std::string change_text(double ratio);                // "+10.0 %", "-4.20 %"

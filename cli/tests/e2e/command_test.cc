@@ -291,6 +291,20 @@ json steadied(json doc, double scale, std::size_t seconds_wanted = 0) {
   return doc;
 }
 
+// A series of steadied copies of the document's first run, one per scale, as
+// --repeat records them: numbered from 1, the scaled run's score its scale
+// times the first run's.
+json series_of(const json& doc, const std::vector<double>& scales) {
+  json out = doc;
+  out["runs"] = json::array();
+  for (std::size_t i = 0; i < scales.size(); ++i) {
+    json run = steadied(doc, scales[i], 10)["runs"][0];
+    run["repeat"] = i + 1;
+    out["runs"].push_back(run);
+  }
+  return out;
+}
+
 void write_file(const std::string& path, const std::string& text) {
   std::FILE* f = std::fopen(path.c_str(), "w");
   ASSERT_NE(f, nullptr) << path;
@@ -335,26 +349,53 @@ TEST(Command, CompareTwoRealRunsACopyAndASlowerCandidate) {
   EXPECT_EQ(same["comparisons"][0]["verdict"], "same");
   EXPECT_EQ(same["comparisons"][0]["ratio"], 1.0);
 
-  // A candidate 10 % slower than a steady baseline fails a 5 % gate, passes
-  // a 15 % one, and the Markdown export says the same.
+  // The gate judges series only: one run a side is refused with one line,
+  // the comparison still printed for reading.
+  const Finished one_run = run_command({"compare", base, cand, "--fail-if-slower", "5"});
+  EXPECT_EQ(one_run.status, 2);
+  EXPECT_EQ(one_run.err, "truvello: " + base +
+                             " has 1 completed run of the single worker benchmark; --fail-if-slower needs at least 3 "
+                             "on each side: record them with --repeat 3 or --precision PCT\n");
+  EXPECT_NE(one_run.out.find("these runs only"), std::string::npos) << one_run.out;
+
+  // Five steady runs against five 10 % slower, the third of them slowed by a
+  // further quarter: that run is named and left out, the slowdown fails a
+  // 5 % gate and passes a 15 % one, and the Markdown export says the same.
   const std::string steady = dir.file("steady.json"), slower = dir.file("slower.json");
-  write_file(steady, steadied(json::parse(read_file(base)), 1.0).dump());
-  write_file(slower, steadied(json::parse(read_file(base)), 0.9).dump());
+  const json recorded = json::parse(read_file(base));
+  write_file(steady, series_of(recorded, {1.0, 1.01, 1.0, 0.99, 1.0}).dump());
+  write_file(slower, series_of(recorded, {0.9, 0.909, 0.9 * 0.75, 0.891, 0.9}).dump());
   const Finished gate =
       run_command({"compare", steady, slower, "--fail-if-slower", "5", "--export-markdown", dir.file("c.md")});
   EXPECT_EQ(gate.status, 1) << gate.out << gate.err;
   EXPECT_NE(gate.err.find("slower.json is slower than " + steady + " on the single worker benchmark by 10"),
             std::string::npos)
       << gate.err;
-  EXPECT_NE(read_file(dir.file("c.md")).find("| **slower** |"), std::string::npos);
-  ASSERT_EQ(run_command({"compare", steady, slower, "--export-html", dir.file("c.html")}).status, 0);
+  EXPECT_NE(gate.out.find(slower + ": the single worker run 3 stood 25."), std::string::npos) << gate.out;
+  const std::string md = read_file(dir.file("c.md"));
+  EXPECT_NE(md.find("| **slower** |"), std::string::npos) << md;
+  EXPECT_NE(md.find("(4 of 5 runs)"), std::string::npos) << md;
+  const json series = json::parse(run_command({"compare", steady, slower, "--json"}).out);
+  const json& judged = series["comparisons"][0];
+  EXPECT_EQ(judged["scope"], "series");
+  EXPECT_NEAR(judged["ratio"].get<double>(), 0.9, 0.005);
+  EXPECT_EQ(judged["candidate_kept"], 4);
+  ASSERT_EQ(judged["candidate_disturbed"].size(), 1u) << judged.dump();
+  EXPECT_EQ(judged["candidate_disturbed"][0]["repeat"], 3);
+  EXPECT_NEAR(judged["candidate_disturbed"][0]["off_percent"].get<double>(), -25.0, 0.5);
+  EXPECT_EQ(run_command({"compare", steady, slower, "--fail-if-slower", "15"}).status, 0);
+
+  // The HTML export overlays baseline and candidate.
+  const std::string one = dir.file("one.json"), one_slower = dir.file("one_slower.json");
+  write_file(one, steadied(recorded, 1.0).dump());
+  write_file(one_slower, steadied(recorded, 0.9).dump());
+  ASSERT_EQ(run_command({"compare", one, one_slower, "--export-html", dir.file("c.html")}).status, 0);
   const std::string html = read_file(dir.file("c.html"));
   EXPECT_EQ(chart_count(html), 1u) << "baseline and candidate overlaid in one chart";
-  EXPECT_NE(html.find("slower.json"), std::string::npos) << "each line labelled with its file";
+  EXPECT_NE(html.find("one_slower.json"), std::string::npos) << "each line labelled with its file";
   EXPECT_LT(html.find("<section id=\"comparison\">"), html.find("<section class=\"benchmark\"")) << "the answer first";
-  EXPECT_NE(html.find("class=\"verdict-slower\">slower</td>"), std::string::npos);
-  EXPECT_EQ(run_command({"compare", steady, slower, "--export-html", "/nonexistent/c.html"}).status, 2);
-  EXPECT_EQ(run_command({"compare", steady, slower, "--fail-if-slower", "15"}).status, 0);
+  EXPECT_NE(html.find("class=\"verdict-"), std::string::npos) << "the verdict in the table";
+  EXPECT_EQ(run_command({"compare", one, one_slower, "--export-html", "/nonexistent/c.html"}).status, 2);
 }
 
 TEST(Command, CompareRefusesWhatItCannotUse) {
