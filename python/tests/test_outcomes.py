@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import dataclasses
 import math
 import os
 import threading
@@ -107,12 +108,33 @@ def test_refused_configuration_raises_with_the_library_reason(
 
 
 @pytest.mark.parametrize(
-    "arguments", [{"benchmark": None}, {"benchmark": True}, {"benchmark": 1.0}, {"warmup": "5"}, {"measure": None}]
+    "arguments",
+    [
+        {"benchmark": True},
+        {"benchmark": 1.0},
+        {"warmup": "5"},
+        {"measure": [1]},
+        {"benchmark": truvello.Config(Benchmark.SINGLE, "5", 1.0)},
+    ],
 )
 def test_arguments_of_the_wrong_type_raise_type_error(arguments: dict[str, Any]) -> None:
     options: dict[str, Any] = {"warmup": 0, "measure": 1, **arguments}
     with pytest.raises(TypeError):
         truvello.run(**options)
+
+
+def test_left_out_values_are_the_librarys_defaults_and_a_config_is_taken_whole() -> None:
+    # Each run is cancelled at once: only the configuration it echoes matters.
+    with truvello.Run() as run:
+        pass
+    defaults = truvello.default_config()
+    result = run.result()
+    assert (result.benchmark, result.warmup_seconds, result.measurement_seconds) == dataclasses.astuple(defaults)
+    config = dataclasses.replace(defaults, benchmark=Benchmark.ALL_CPUS, measurement_seconds=0.5)
+    with truvello.Run(config, warmup=0) as run:
+        pass
+    result = run.result()
+    assert (result.benchmark, result.warmup_seconds, result.measurement_seconds) == (Benchmark.ALL_CPUS, 0.0, 0.5)
 
 
 def test_a_second_run_while_one_is_active_is_refused(waiter_factory: Any) -> None:
