@@ -14,9 +14,10 @@ import truvello
 from truvello import Benchmark, BenchmarkError, Phase, Status
 from truvello._warnings import UNSTABLE_CV_PERCENT
 
-from conftest import HANG_LIMIT, library_threads
+from conftest import HANG_LIMIT, REASONS, library_threads
 
-DURATIONS = "durations must be finite: warmup >= 0, measurement > 0"
+DURATIONS = REASONS["bad_durations"]
+UNKNOWN = REASONS["unknown_benchmark"]
 
 
 def check_tiling(result: truvello.Result) -> None:
@@ -70,7 +71,12 @@ def test_cancel_from_another_thread_returns_within_a_second(waiter_factory: Any)
     assert time.monotonic() - began < 1.0
     result = waiter.result
     assert waiter.error is None and result is not None
-    assert (result.status, result.reason, result.mean_rate, result.cv_percent) == (Status.CANCELLED, "cancelled", 0.0, None)
+    assert (result.status, result.reason, result.mean_rate, result.cv_percent) == (
+        Status.CANCELLED,
+        REASONS["cancelled"],
+        0.0,
+        None,
+    )
     assert waiter.events[-1].phase == Phase.CANCELLED
     waiter.run.cancel()  # after the end: no effect, no error
     assert waiter.run.result() == result
@@ -84,13 +90,13 @@ def test_cancel_from_another_thread_returns_within_a_second(waiter_factory: Any)
         ("all-cpus", 0, math.nan, DURATIONS, 0),
         ("single", math.inf, 1, DURATIONS, 0),
         ("single", 10**400, 1, DURATIONS, 0),
-        (7, 0, 1, "unknown benchmark", 0),
-        ("all_cpus", 0, 1, "unknown benchmark", 0),
-        (-1, 0, 1, "unknown benchmark", 0),
-        (2**32 + 1, 0, 1, "unknown benchmark", 0),
-        ("single", 0, 1e-10, "measurement duration must be positive", 0),
+        (7, 0, 1, UNKNOWN, 0),
+        ("all_cpus", 0, 1, UNKNOWN, 0),
+        (-1, 0, 1, UNKNOWN, 0),
+        (2**32 + 1, 0, 1, UNKNOWN, 0),
+        ("single", 0, 1e-10, REASONS["measurement_not_positive"], 0),
         # Fails once the worker is up, when the end of the window is computed.
-        ("single", 0, 18446744073709549568.0, "requested duration exceeds the monotonic clock range", 1),
+        ("single", 0, 18446744073709549568.0, REASONS["beyond_clock"], 1),
     ],
     ids=lambda value: str(value)[:24],
 )
@@ -141,7 +147,7 @@ def test_a_second_run_while_one_is_active_is_refused(waiter_factory: Any) -> Non
     first = waiter_factory("single", 60.0)
     with pytest.raises(BenchmarkError) as raised:
         truvello.run("all-cpus", warmup=0, measure=1)
-    assert raised.value.reason == "another benchmark is already running"
+    assert raised.value.reason == REASONS["already_running"]
     assert raised.value.result.status == Status.FAILED
     assert not first.run.done()
     first.run.cancel()
@@ -182,7 +188,7 @@ def test_two_threads_racing_two_runs() -> None:
     assert len(outcomes) == 2, "a run did not end"
     refused = [o for o in outcomes if isinstance(o, BenchmarkError)]
     finished = [o for o in outcomes if isinstance(o, truvello.Result)]
-    assert [e.reason for e in refused] == ["another benchmark is already running"]
+    assert [e.reason for e in refused] == [REASONS["already_running"]]
     assert [r.status for r in finished] == [Status.CANCELLED]
 
 
@@ -210,5 +216,5 @@ def test_leaving_a_with_block_cancels_and_waits() -> None:
     assert run.done() and library_threads() == []
     first = run.result()
     assert first.status == Status.CANCELLED
-    assert first.reason in ("cancelled", "cancelled before starting")
+    assert first.reason in (REASONS["cancelled"], REASONS["cancelled_before_starting"])
     assert run.result() == first
