@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import json
 import os
 import threading
 from dataclasses import dataclass, field
@@ -14,6 +15,16 @@ import truvello
 REPO = Path(__file__).resolve().parents[2]
 # Bounds every wait against a hang only; nothing here measures speed.
 HANG_LIMIT = 20.0
+
+
+def read_vectors(file: str) -> Any:
+    """One file of testing/vectors: the cases the command's C++ tests read too."""
+    return json.loads((REPO / "testing" / "vectors" / file).read_text(encoding="utf-8"))
+
+
+# The library's reason texts by name, the one table every test that pins a
+# reason reads.
+REASONS: dict[str, str] = read_vectors("reasons.json")["reasons"]
 
 
 def library_threads() -> list[str]:

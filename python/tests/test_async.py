@@ -9,7 +9,7 @@ import pytest
 import truvello
 from truvello import Phase, Status
 
-from conftest import HANG_LIMIT, library_threads
+from conftest import HANG_LIMIT, REASONS, library_threads
 
 
 def test_run_async_reports_progress_on_the_loop_thread() -> None:
@@ -64,4 +64,4 @@ def test_cancelling_the_task_cancels_the_run_and_waits_for_it() -> None:
 def test_run_async_raises_benchmark_error() -> None:
     with pytest.raises(truvello.BenchmarkError) as raised:
         asyncio.run(truvello.run_async("single", warmup=-1, measure=1))
-    assert raised.value.reason == "durations must be finite: warmup >= 0, measurement > 0"
+    assert raised.value.reason == REASONS["bad_durations"]

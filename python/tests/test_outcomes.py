@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import dataclasses
 import math
 import os
 import threading
@@ -13,9 +14,10 @@ import truvello
 from truvello import Benchmark, BenchmarkError, Phase, Status
 from truvello._warnings import UNSTABLE_CV_PERCENT
 
-from conftest import HANG_LIMIT, library_threads
+from conftest import HANG_LIMIT, REASONS, library_threads
 
-DURATIONS = "durations must be finite: warmup >= 0, measurement > 0"
+DURATIONS = REASONS["bad_durations"]
+UNKNOWN = REASONS["unknown_benchmark"]
 
 
 def check_tiling(result: truvello.Result) -> None:
@@ -69,7 +71,12 @@ def test_cancel_from_another_thread_returns_within_a_second(waiter_factory: Any)
     assert time.monotonic() - began < 1.0
     result = waiter.result
     assert waiter.error is None and result is not None
-    assert (result.status, result.reason, result.mean_rate, result.cv_percent) == (Status.CANCELLED, "cancelled", 0.0, None)
+    assert (result.status, result.reason, result.mean_rate, result.cv_percent) == (
+        Status.CANCELLED,
+        REASONS["cancelled"],
+        0.0,
+        None,
+    )
     assert waiter.events[-1].phase == Phase.CANCELLED
     waiter.run.cancel()  # after the end: no effect, no error
     assert waiter.run.result() == result
@@ -83,13 +90,13 @@ def test_cancel_from_another_thread_returns_within_a_second(waiter_factory: Any)
         ("all-cpus", 0, math.nan, DURATIONS, 0),
         ("single", math.inf, 1, DURATIONS, 0),
         ("single", 10**400, 1, DURATIONS, 0),
-        (7, 0, 1, "unknown benchmark", 0),
-        ("all_cpus", 0, 1, "unknown benchmark", 0),
-        (-1, 0, 1, "unknown benchmark", 0),
-        (2**32 + 1, 0, 1, "unknown benchmark", 0),
-        ("single", 0, 1e-10, "measurement duration must be positive", 0),
+        (7, 0, 1, UNKNOWN, 0),
+        ("all_cpus", 0, 1, UNKNOWN, 0),
+        (-1, 0, 1, UNKNOWN, 0),
+        (2**32 + 1, 0, 1, UNKNOWN, 0),
+        ("single", 0, 1e-10, REASONS["measurement_not_positive"], 0),
         # Fails once the worker is up, when the end of the window is computed.
-        ("single", 0, 18446744073709549568.0, "requested duration exceeds the monotonic clock range", 1),
+        ("single", 0, 18446744073709549568.0, REASONS["beyond_clock"], 1),
     ],
     ids=lambda value: str(value)[:24],
 )
@@ -107,7 +114,14 @@ def test_refused_configuration_raises_with_the_library_reason(
 
 
 @pytest.mark.parametrize(
-    "arguments", [{"benchmark": None}, {"benchmark": True}, {"benchmark": 1.0}, {"warmup": "5"}, {"measure": None}]
+    "arguments",
+    [
+        {"benchmark": True},
+        {"benchmark": 1.0},
+        {"warmup": "5"},
+        {"measure": [1]},
+        {"benchmark": truvello.Config(Benchmark.SINGLE, "5", 1.0)},
+    ],
 )
 def test_arguments_of_the_wrong_type_raise_type_error(arguments: dict[str, Any]) -> None:
     options: dict[str, Any] = {"warmup": 0, "measure": 1, **arguments}
@@ -115,11 +129,25 @@ def test_arguments_of_the_wrong_type_raise_type_error(arguments: dict[str, Any])
         truvello.run(**options)
 
 
+def test_left_out_values_are_the_librarys_defaults_and_a_config_is_taken_whole() -> None:
+    # Each run is cancelled at once: only the configuration it echoes matters.
+    with truvello.Run() as run:
+        pass
+    defaults = truvello.default_config()
+    result = run.result()
+    assert (result.benchmark, result.warmup_seconds, result.measurement_seconds) == dataclasses.astuple(defaults)
+    config = dataclasses.replace(defaults, benchmark=Benchmark.ALL_CPUS, measurement_seconds=0.5)
+    with truvello.Run(config, warmup=0) as run:
+        pass
+    result = run.result()
+    assert (result.benchmark, result.warmup_seconds, result.measurement_seconds) == (Benchmark.ALL_CPUS, 0.0, 0.5)
+
+
 def test_a_second_run_while_one_is_active_is_refused(waiter_factory: Any) -> None:
     first = waiter_factory("single", 60.0)
     with pytest.raises(BenchmarkError) as raised:
         truvello.run("all-cpus", warmup=0, measure=1)
-    assert raised.value.reason == "another benchmark is already running"
+    assert raised.value.reason == REASONS["already_running"]
     assert raised.value.result.status == Status.FAILED
     assert not first.run.done()
     first.run.cancel()
@@ -160,7 +188,7 @@ def test_two_threads_racing_two_runs() -> None:
     assert len(outcomes) == 2, "a run did not end"
     refused = [o for o in outcomes if isinstance(o, BenchmarkError)]
     finished = [o for o in outcomes if isinstance(o, truvello.Result)]
-    assert [e.reason for e in refused] == ["another benchmark is already running"]
+    assert [e.reason for e in refused] == [REASONS["already_running"]]
     assert [r.status for r in finished] == [Status.CANCELLED]
 
 
@@ -188,5 +216,5 @@ def test_leaving_a_with_block_cancels_and_waits() -> None:
     assert run.done() and library_threads() == []
     first = run.result()
     assert first.status == Status.CANCELLED
-    assert first.reason in ("cancelled", "cancelled before starting")
+    assert first.reason in (REASONS["cancelled"], REASONS["cancelled_before_starting"])
     assert run.result() == first

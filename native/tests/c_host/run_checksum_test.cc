@@ -5,10 +5,12 @@
 
 #include "kernel.h"
 #include "owned_handle.h"
+#include "test_vectors.h"
 #include "truvello.h"
 
 namespace {
 
+using truvello::testing::library_reason;
 using truvello::testing::make_handle;
 using truvello::testing::OwnedHandle;
 
@@ -76,7 +78,7 @@ TEST(RunGuard, AnExceptionFromTheCallbackBecomesAFailedOutcome) {
   config.measurement_seconds = 5.0;
   auto throwing = [](const truvello_progress_record*, void*) { throw std::runtime_error("host callback failed"); };
   EXPECT_EQ(truvello_run(handle.get(), &config, throwing, nullptr), TRUVELLO_STATUS_FAILED);
-  EXPECT_STREQ(truvello_reason(handle.get()), "native benchmark panicked");
+  EXPECT_STREQ(truvello_reason(handle.get()), library_reason("native_panicked").c_str());
   truvello_result_record r{};
   ASSERT_EQ(truvello_result(handle.get(), &r), 1);
   EXPECT_EQ(r.benchmark, 2u);

@@ -10,11 +10,14 @@
 #include "process_threads.h"
 #include "sample_tiling.h"
 #include "statistics.h"
+#include "test_vectors.h"
 
 namespace truvello {
 namespace {
 
 using testing::FaultyRuntime;
+using testing::library_reason;
+using testing::library_reason_prefix;
 using testing::settled_worker_threads;
 
 constexpr Duration kZero{};
@@ -50,7 +53,7 @@ TEST(RunDriverFailures, ZeroMeasurementIsRejectedWithoutClaimingTheProcess) {
   EXPECT_TRUE(ACTIVE.load());
   ACTIVE.store(false);
   EXPECT_EQ(report.status, kStatusFailed);
-  EXPECT_EQ(report.reason, "measurement duration must be positive");
+  EXPECT_EQ(report.reason, library_reason("measurement_not_positive"));
   EXPECT_EQ(report.workers, 0u);
   EXPECT_EQ(rt->spawn_calls, 0);
 }
@@ -61,7 +64,7 @@ TEST(RunDriverFailures, CpuCountFailureStartsNothing) {
   Outcome r = run(2, kZero, kMillis(300), rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
   EXPECT_EQ(r.report.reason,
-            "cannot determine available CPUs: the number of hardware threads is not known for the target platform");
+            library_reason_prefix("cpu_count") + "the number of hardware threads is not known for the target platform");
   EXPECT_EQ(r.report.workers, 0u);
   EXPECT_EQ(rt->spawn_calls, 0);
   EXPECT_TRUE(r.progress.events.empty());
@@ -81,7 +84,7 @@ TEST(RunDriverFailures, CancelBeforeTheRunStartsNoThread) {
   rt->cpus = 3;
   Outcome r = run(2, kZero, kMillis(300), rt, std::make_shared<std::atomic<bool>>(true));
   EXPECT_EQ(r.report.status, kStatusCancelled);
-  EXPECT_EQ(r.report.reason, "cancelled before starting");
+  EXPECT_EQ(r.report.reason, library_reason("cancelled_before_starting"));
   EXPECT_EQ(r.report.workers, 3u);
   EXPECT_EQ(rt->spawn_calls, 0);
   EXPECT_TRUE(r.progress.events.empty());
@@ -93,7 +96,7 @@ TEST(RunDriverFailures, SpawnFailureJoinsTheWorkersAlreadyStarted) {
   rt->spawn_fails_at = 3;
   Outcome r = run(2, kZero, kMillis(300), rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
-  EXPECT_EQ(r.report.reason, "cannot start worker: " + PlatformError::os(EAGAIN).display());
+  EXPECT_EQ(r.report.reason, library_reason_prefix("spawn") + PlatformError::os(EAGAIN).display());
   EXPECT_EQ(r.report.workers, 5u);
   EXPECT_EQ(rt->spawn_calls, 4);
   EXPECT_EQ(rt->highest_spawn_index, 3u);
@@ -111,9 +114,9 @@ TEST(RunDriverFailures, KernelAllocationFailureInOneWorker) {
   rt->kernel_fails_at = 1;
   Outcome r = run(2, kZero, kMillis(300), rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
-  EXPECT_EQ(r.report.reason,
-            "worker initialization failed: Ok(Err(\"memory allocation failed because the memory allocator "
-            "returned an error\"))");
+  EXPECT_EQ(r.report.reason, library_reason_prefix("worker_init") +
+                                 "Ok(Err(\"memory allocation failed because the memory allocator "
+                                 "returned an error\"))");
   EXPECT_EQ(rt->threads_started, 3);
   EXPECT_EQ(rt->threads_ended, 3);
   EXPECT_TRUE(r.progress.events.empty());
@@ -125,7 +128,7 @@ TEST(RunDriverFailures, WorkerThatDiesBeforeReportingDisconnectsTheQueue) {
   rt->kernel_throws_at = 1;
   Outcome r = run(2, kZero, kMillis(300), rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
-  EXPECT_EQ(r.report.reason, "worker initialization failed: Err(RecvError)");
+  EXPECT_EQ(r.report.reason, library_reason_prefix("worker_init") + "Err(RecvError)");
   EXPECT_EQ(rt->threads_ended, 2);
 }
 
@@ -135,7 +138,7 @@ TEST(RunDriverFailures, WorkerThatThrowsDuringTheRun) {
   rt->worker_throws_at = 0;
   Outcome r = run(2, kZero, kMillis(300), rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
-  EXPECT_EQ(r.report.reason, "a benchmark worker panicked");
+  EXPECT_EQ(r.report.reason, library_reason("worker_panicked"));
   EXPECT_FALSE(r.report.mean_rate);
   ASSERT_FALSE(r.progress.events.empty());
   EXPECT_EQ(r.progress.events.back().phase, kPhaseFailed);
@@ -146,12 +149,12 @@ TEST(RunDriverFailures, EndInstantBeyondTheClockRange) {
   auto rt = std::make_shared<FaultyRuntime>();
   Outcome r = run(1, kZero, Duration{18446744073709549568ull, 0}, rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
-  EXPECT_EQ(r.report.reason, "requested duration exceeds the monotonic clock range");
+  EXPECT_EQ(r.report.reason, library_reason("beyond_clock"));
   EXPECT_EQ(rt->threads_ended, 1);
   EXPECT_TRUE(r.progress.events.empty());
   // The warm-up alone can overflow too.
   Outcome w = run(1, Duration{static_cast<std::uint64_t>(INT64_MAX), 0}, kMillis(1), rt);
-  EXPECT_EQ(w.report.reason, "requested duration exceeds the monotonic clock range");
+  EXPECT_EQ(w.report.reason, library_reason("beyond_clock"));
 }
 
 TEST(RunDriverFailures, CancelDuringWarmup) {
@@ -166,7 +169,7 @@ TEST(RunDriverFailures, CancelDuringWarmup) {
       },
       rt);
   EXPECT_EQ(r.report.status, kStatusCancelled);
-  EXPECT_EQ(r.report.reason, "cancelled");
+  EXPECT_EQ(r.report.reason, library_reason("cancelled"));
   EXPECT_FALSE(r.report.mean_rate);
   EXPECT_EQ(r.progress.events.back().phase, kPhaseCancelled);
   EXPECT_EQ(r.report.total_ops, 0u);
@@ -185,7 +188,7 @@ TEST(RunDriverFailures, CancelDuringMeasurementKeepsTheSamples) {
       },
       rt);
   EXPECT_EQ(r.report.status, kStatusCancelled);
-  EXPECT_EQ(r.report.reason, "cancelled");
+  EXPECT_EQ(r.report.reason, library_reason("cancelled"));
   EXPECT_FALSE(r.report.cv_percent);
   EXPECT_GE(r.report.samples.size(), 2u);
   EXPECT_GT(r.report.total_ops, 0u);
@@ -197,7 +200,7 @@ TEST(RunDriverFailures, MeasurementTooShortToCountAnyWork) {
   auto rt = std::make_shared<FaultyRuntime>();
   Outcome r = run(1, kZero, Duration{0, 1}, rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
-  EXPECT_EQ(r.report.reason, "measurement window was too short to complete any work");
+  EXPECT_EQ(r.report.reason, library_reason("too_short"));
   ASSERT_EQ(r.progress.events.size(), 2u);
   EXPECT_EQ(r.progress.events[0].phase, kPhaseMeasurement);
   EXPECT_EQ(r.progress.events[1].phase, kPhaseFailed);
@@ -301,7 +304,7 @@ TEST(RunDriverRuns, OneRunAtATimeInTheProcess) {
       },
       rt);
   EXPECT_EQ(second.status, kStatusFailed);
-  EXPECT_EQ(second.reason, "another benchmark is already running");
+  EXPECT_EQ(second.reason, library_reason("already_running"));
   EXPECT_EQ(second.workers, 0u);
   EXPECT_EQ(first.status, kStatusCompleted) << "the refused run does not disturb the active one";
   EXPECT_FALSE(ACTIVE.load());
@@ -317,7 +320,7 @@ TEST(RunDriverRuns, CancelSetAfterTheLoopStillCancels) {
   rt->set_after_work = cancel.get();
   Outcome r = run(1, kZero, kMillis(300), rt, cancel);
   EXPECT_EQ(r.report.status, kStatusCancelled);
-  EXPECT_EQ(r.report.reason, "cancelled");
+  EXPECT_EQ(r.report.reason, library_reason("cancelled"));
   EXPECT_GT(r.report.total_ops, 0u);
 }
 

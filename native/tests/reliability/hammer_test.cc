@@ -19,12 +19,14 @@
 #include "process_threads.h"
 #include "progress_log.h"
 #include "stored_outcome.h"
+#include "test_vectors.h"
 #include "truvello.h"
 
 namespace truvello::reliability {
 namespace {
 
 using testing::baseline_thread_count;
+using testing::library_reason;
 using testing::read_stored_outcome;
 using testing::rerun_problem;
 using testing::run_config;
@@ -105,16 +107,16 @@ std::string classify(std::uint32_t status, std::uint32_t benchmark, const Stored
   if (ran && (log.final_calls != 1 || !is_final_phase(log.last_phase))) return "a run without its final record";
   if (status == TRUVELLO_STATUS_COMPLETED && reason.empty() && log.last_phase == TRUVELLO_PHASE_DONE) {
     ++tally.completed;
-  } else if (status == TRUVELLO_STATUS_CANCELLED && reason == "cancelled before starting" && !ran) {
+  } else if (status == TRUVELLO_STATUS_CANCELLED && reason == library_reason("cancelled_before_starting") && !ran) {
     if (out.result.workers != workers) return "cancelled before start with the wrong worker count";
     ++tally.cancelled_before_start;
-  } else if (status == TRUVELLO_STATUS_CANCELLED && reason == "cancelled" &&
+  } else if (status == TRUVELLO_STATUS_CANCELLED && reason == library_reason("cancelled") &&
              log.last_phase == TRUVELLO_PHASE_CANCELLED) {
     ++tally.cancelled_during_run;
-  } else if (status == TRUVELLO_STATUS_FAILED && reason == "another benchmark is already running" && !ran) {
+  } else if (status == TRUVELLO_STATUS_FAILED && reason == library_reason("already_running") && !ran) {
     if (out.result.workers != 0 || out.result.sample_count != 0) return "a refused run reports work";
     ++tally.refused;
-  } else if (status == TRUVELLO_STATUS_FAILED && reason == "measurement window was too short to complete any work" &&
+  } else if (status == TRUVELLO_STATUS_FAILED && reason == library_reason("too_short") &&
              log.last_phase == TRUVELLO_PHASE_FAILED) {
     ++tally.too_short;  // a worker starved of CPU for the whole window
   } else {

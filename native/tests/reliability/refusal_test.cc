@@ -10,11 +10,13 @@
 
 #include "progress_log.h"
 #include "stored_outcome.h"
+#include "test_vectors.h"
 #include "truvello.h"
 
 namespace truvello::reliability {
 namespace {
 
+using testing::library_reason;
 using testing::read_stored_outcome;
 using testing::rerun_problem;
 using testing::run_config;
@@ -76,12 +78,12 @@ TEST(OneRunAtATime, ConcurrentRunsAreRefusedAndTheirHandlesStaySpent) {
     const char* name;
     bool cancel_first;
     bool null_record;
-    const char* reason;
+    std::string reason;
   };
   const Attempt attempts[] = {
-      {"plain", false, false, "another benchmark is already running"},
-      {"cancelled first", true, false, "another benchmark is already running"},
-      {"null record", false, true, "config is null"},
+      {"plain", false, false, library_reason("already_running")},
+      {"cancelled first", true, false, library_reason("already_running")},
+      {"null record", false, true, library_reason("config_null")},
   };
   std::vector<std::pair<truvello_handle*, StoredOutcome>> spent;
   for (const Attempt& attempt : attempts) {
@@ -108,7 +110,7 @@ TEST(OneRunAtATime, ConcurrentRunsAreRefusedAndTheirHandlesStaySpent) {
   StoredOutcome out;
   EXPECT_EQ(read_stored_outcome(held.handle, held_status, out), "");
   EXPECT_EQ(held_status, TRUVELLO_STATUS_CANCELLED) << out.reason_text;
-  EXPECT_EQ(out.reason_text, "cancelled");
+  EXPECT_EQ(out.reason_text, library_reason("cancelled"));
   EXPECT_EQ(held.log.problem, "");
   EXPECT_EQ(held.log.last_phase, TRUVELLO_PHASE_CANCELLED);
   truvello_free(held.handle);
@@ -122,7 +124,7 @@ TEST(OneRunAtATime, ConcurrentRunsAreRefusedAndTheirHandlesStaySpent) {
   truvello_cancel(next);
   const truvello_config config = run_config(TRUVELLO_BENCHMARK_SINGLE, 0.0, 0.01);
   EXPECT_EQ(truvello_run(next, &config, nullptr, nullptr), TRUVELLO_STATUS_CANCELLED);
-  EXPECT_STREQ(truvello_reason(next), "cancelled before starting");
+  EXPECT_STREQ(truvello_reason(next), library_reason("cancelled_before_starting").c_str());
   truvello_free(next);
 }
 

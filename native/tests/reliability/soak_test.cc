@@ -19,12 +19,14 @@
 #include "progress_log.h"
 #include "run_defaults.h"
 #include "stored_outcome.h"
+#include "test_vectors.h"
 #include "truvello.h"
 
 namespace truvello::reliability {
 namespace {
 
 using testing::baseline_thread_count;
+using testing::library_reason;
 using testing::read_stored_outcome;
 using testing::rerun_problem;
 using testing::run_config;
@@ -78,7 +80,7 @@ class PhaseWatch {
 struct Rejected {
   bool null_record;
   truvello_config config;
-  const char* reason;
+  std::string reason;
   std::uint32_t benchmark;
   double warmup_seconds;
   double measurement_seconds;
@@ -92,26 +94,27 @@ truvello_config edited(void (*edit)(truvello_config&)) {
 
 std::vector<Rejected> rejected_records() {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  const char* durations = "durations must be finite: warmup >= 0, measurement > 0";
+  const std::string durations = library_reason("bad_durations");
   return {
-      {true, {}, "config is null", 1, kDefaultWarmupSeconds, kDefaultMeasurementSeconds},
-      {false, edited([](truvello_config& c) { c.abi_version = 2; }), "incompatible C ABI/config size", 1,
+      {true, {}, library_reason("config_null"), 1, kDefaultWarmupSeconds, kDefaultMeasurementSeconds},
+      {false, edited([](truvello_config& c) { c.abi_version = 2; }), library_reason("incompatible"), 1,
        kDefaultWarmupSeconds, kDefaultMeasurementSeconds},
-      {false, edited([](truvello_config& c) { c.struct_size = 40; }), "incompatible C ABI/config size", 1,
+      {false, edited([](truvello_config& c) { c.struct_size = 40; }), library_reason("incompatible"), 1,
        kDefaultWarmupSeconds, kDefaultMeasurementSeconds},
-      {false, edited([](truvello_config& c) { c.benchmark = 0xFFFFFFFF; }), "unknown benchmark", 1, 0.0, 0.01},
+      {false, edited([](truvello_config& c) { c.benchmark = 0xFFFFFFFF; }), library_reason("unknown_benchmark"), 1, 0.0,
+       0.01},
       {false, edited([](truvello_config& c) {
          c.benchmark = 2;
          c.reserved = 5;
        }),
-       "reserved config field must be zero", 2, 0.0, 0.01},
+       library_reason("reserved_nonzero"), 2, 0.0, 0.01},
       {false, edited([](truvello_config& c) { c.warmup_seconds = -1e-300; }), durations, 1, -1e-300, 0.01},
       {false, edited([](truvello_config& c) { c.measurement_seconds = std::numeric_limits<double>::quiet_NaN(); }),
        durations, 1, 0.0, nan},
       // Passes validation, rounds to no time at all: refused by the driver
       // before it claims the process.
       {false, edited([](truvello_config& c) { c.measurement_seconds = 1e-10; }),
-       "measurement duration must be positive", 1, 0.0, 1e-10},
+       library_reason("measurement_not_positive"), 1, 0.0, 1e-10},
   };
 }
 
@@ -162,7 +165,7 @@ TEST(Soak, RunsCancelledBeforeStart) {
     ASSERT_EQ(problem, "") << "run " << i;
     ASSERT_EQ(rerun, "") << "run " << i;
     ASSERT_EQ(status, TRUVELLO_STATUS_CANCELLED) << "run " << i;
-    ASSERT_EQ(out.reason_text, "cancelled before starting") << "run " << i;
+    ASSERT_EQ(out.reason_text, library_reason("cancelled_before_starting")) << "run " << i;
     ASSERT_EQ(out.result.workers, expected_workers(benchmark)) << "run " << i;
     ASSERT_EQ(out.result.sample_count, 0u) << "run " << i;
     ASSERT_EQ(out.result.total_ops, 0u) << "run " << i;
@@ -202,7 +205,7 @@ TEST(Soak, ShortRunsOfBothBenchmarks) {
       ++completed[benchmark];
     } else {
       ASSERT_EQ(status, TRUVELLO_STATUS_FAILED) << "run " << i;
-      ASSERT_EQ(out.reason_text, "measurement window was too short to complete any work") << "run " << i;
+      ASSERT_EQ(out.reason_text, library_reason("too_short")) << "run " << i;
       ASSERT_EQ(log.last_phase, TRUVELLO_PHASE_FAILED) << "run " << i;
       ++too_short[benchmark];
     }

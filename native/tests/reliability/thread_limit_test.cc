@@ -9,10 +9,14 @@
 #include <string>
 
 #include "child_process.h"
+#include "test_vectors.h"
 #include "truvello.h"
 
 namespace truvello::reliability {
 namespace {
+
+using testing::library_reason;
+using testing::library_reason_prefix;
 
 struct ChildRun {
   int exit_code = -1;
@@ -53,7 +57,7 @@ void expect_refused_spawn(const ChildRun& run, const std::string& name) {
   SCOPED_TRACE(name);
   const auto& f = run.facts;
   EXPECT_EQ(value(f, name + ".status"), std::to_string(TRUVELLO_STATUS_FAILED));
-  EXPECT_EQ(value(f, name + ".reason"), "cannot start worker: " + os_error_text(EAGAIN));
+  EXPECT_EQ(value(f, name + ".reason"), library_reason_prefix("spawn") + os_error_text(EAGAIN));
   EXPECT_EQ(value(f, name + ".workers"), value(f, "cpus"));
   EXPECT_EQ(value(f, name + ".samples"), "0");
   EXPECT_EQ(value(f, name + ".total_ops"), "0");
@@ -79,7 +83,7 @@ TEST(ThreadLimit, AllCpuRunFailsCleanlyAndTheProcessRunsAgainOnceLifted) {
   // cancel is only looked at after the claim), and a real one completes.
   const auto& f = run.facts;
   EXPECT_EQ(value(f, "lifted_cancelled.status"), std::to_string(TRUVELLO_STATUS_CANCELLED));
-  EXPECT_EQ(value(f, "lifted_cancelled.reason"), "cancelled before starting");
+  EXPECT_EQ(value(f, "lifted_cancelled.reason"), library_reason("cancelled_before_starting"));
   EXPECT_EQ(value(f, "lifted.status"), std::to_string(TRUVELLO_STATUS_COMPLETED));
   EXPECT_EQ(value(f, "lifted.reason"), "");
   EXPECT_EQ(value(f, "lifted.workers"), value(f, "cpus"));

@@ -11,20 +11,16 @@ system's library path.
 
 from __future__ import annotations
 
-from importlib import metadata as _metadata
-
 from ._codes import Benchmark, Phase, Status
 from ._config import Config, default_config
-from ._document import save_json
-from ._errors import BenchmarkError, LibraryError
-from ._library import abi_version, version
-from ._result import Progress, Result, Sample
+from ._document import Result, save_json
+from ._errors import BenchmarkError
+from ._library import LibraryError, abi_version, version
 from ._run import Run, run, run_async
+from ._values import Progress, Sample
+from ._version import VERSION
 
-try:
-    __version__ = _metadata.version("truvello")
-except _metadata.PackageNotFoundError:  # imported from a source tree
-    __version__ = "unknown"
+__version__ = VERSION
 
 __all__ = [
     "Benchmark",

@@ -1,7 +1,8 @@
 """Results as the truvello command's JSON document, which its readers accept.
 
-One run is one entry of "runs" (Result.to_dict); save_json writes a whole
-document around them. Non-finite numbers become null, as in the command.
+Everything the package saves is written here. One run is one entry of "runs"
+(Result.to_dict); save_json writes a whole document around them. Non-finite
+numbers become null, as in the command.
 """
 
 from __future__ import annotations
@@ -9,25 +10,41 @@ from __future__ import annotations
 import json
 import math
 import os
-from typing import Any, Iterable, Optional, Union
+from dataclasses import dataclass
+from typing import Any, Iterable, Optional, Sequence, Union
 
 from ._codes import Benchmark, Status
 from ._library import abi_version, version
 from ._machine import machine
 from ._rate_stats import rate_stats
+from ._version import VERSION
 from ._records import ABI_VERSION, CONFIG_SIZE
-from ._result import Result
+from ._values import Outcome
 from ._warnings import machine_warnings, run_warnings
 
 SCHEMA_VERSION = 2
 COMMAND_NAME = "truvello-python"
 
 
+@dataclass(frozen=True)
+class Result(Outcome):
+    """The outcome of one run, as the library stored it."""
+
+    def to_dict(self, repeat: int = 1) -> dict[str, Any]:
+        """This run as one entry of "runs" in the truvello command's JSON document.
+
+        `repeat` is the run's 1-based place in its benchmark's series. Only
+        figures that follow from the run itself are derived; warnings about
+        the machine need a whole document (save_json).
+        """
+        return run_entry(self, repeat)
+
+
 def _number(value: Optional[float]) -> Optional[float]:
     return value if value is not None and math.isfinite(value) else None
 
 
-def _config(result: Result) -> dict[str, Any]:
+def _config(result: Outcome) -> dict[str, Any]:
     return {
         "abi_version": ABI_VERSION,
         "struct_size": CONFIG_SIZE,
@@ -38,7 +55,7 @@ def _config(result: Result) -> dict[str, Any]:
     }
 
 
-def _result_record(result: Result) -> dict[str, Any]:
+def _result_record(result: Outcome) -> dict[str, Any]:
     # Every field of the C record, absent values as the record holds them.
     return {
         "abi_version": ABI_VERSION,
@@ -58,7 +75,7 @@ def _result_record(result: Result) -> dict[str, Any]:
     }
 
 
-def _derived(result: Result) -> dict[str, Any]:
+def _derived(result: Outcome) -> dict[str, Any]:
     stats = rate_stats(result.samples)
     return {
         "checksum_hex": f"0x{result.checksum:016x}",
@@ -71,7 +88,7 @@ def _derived(result: Result) -> dict[str, Any]:
     }
 
 
-def run_entry(result: Result, repeat: int = 1) -> dict[str, Any]:
+def run_entry(result: Outcome, repeat: int = 1) -> dict[str, Any]:
     """One entry of "runs": the run's name, configuration, outcome, derived figures and samples."""
     if isinstance(repeat, bool) or not isinstance(repeat, int) or repeat < 1:
         raise ValueError(f"repeat must be a whole number from 1, not {repeat!r}")
@@ -94,7 +111,7 @@ def run_entry(result: Result, repeat: int = 1) -> dict[str, Any]:
     }
 
 
-def scaling(results: list[Result]) -> Optional[dict[str, Any]]:
+def scaling(results: Sequence[Outcome]) -> Optional[dict[str, Any]]:
     """Speed-up of all CPUs over one worker, from the first run of each benchmark, when both completed."""
     single = next((r for r in results if r.benchmark == Benchmark.SINGLE), None)
     all_cpus = next((r for r in results if r.benchmark == Benchmark.ALL_CPUS), None)
@@ -113,8 +130,6 @@ def scaling(results: list[Result]) -> Optional[dict[str, Any]]:
 
 def document(results: Iterable[Result]) -> dict[str, Any]:
     """A whole document: versions, machine, every run numbered within its benchmark, scaling."""
-    from . import __version__
-
     runs = list(results)
     for r in runs:
         if not isinstance(r, Result):
@@ -129,7 +144,7 @@ def document(results: Iterable[Result]) -> dict[str, Any]:
         entries.append(entry)
     return {
         "schema_version": SCHEMA_VERSION,
-        "command": {"name": COMMAND_NAME, "version": __version__},
+        "command": {"name": COMMAND_NAME, "version": VERSION},
         "library": {"version": version(), "abi_version": abi_version()},
         "machine": facts,
         "runs": entries,

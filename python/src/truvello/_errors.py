@@ -1,15 +1,11 @@
-"""Exceptions raised by the package."""
+"""The exception a failed or refused run raises."""
 
 from __future__ import annotations
 
 from typing import TYPE_CHECKING
 
 if TYPE_CHECKING:
-    from ._result import Result
-
-
-class LibraryError(OSError):
-    """The shared library cannot be found, loaded, or is not one this package can use."""
+    from ._document import Result
 
 
 class BenchmarkError(Exception):

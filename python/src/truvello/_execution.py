@@ -20,7 +20,8 @@ from ._codes import Status
 from ._errors import BenchmarkError
 from ._library import Library
 from ._records import ConfigRecord, ProgressFunction, ResultRecord, SampleRecord
-from ._result import Progress, Result, Sample
+from ._document import Result
+from ._values import Progress, Sample
 
 
 class Finished:

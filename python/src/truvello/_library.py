@@ -15,7 +15,6 @@ import threading
 from pathlib import Path
 from typing import Any, Optional
 
-from ._errors import LibraryError
 from ._records import (
     ABI_VERSION,
     EXPECTED_SIZES,
@@ -28,6 +27,10 @@ from ._records import (
 
 ENVIRONMENT_VARIABLE = "TRUVELLO_LIBRARY"
 LIBRARY_FILE = "libtruvello.so.1"
+
+
+class LibraryError(OSError):
+    """The shared library cannot be found, loaded, or is not one this package can use."""
 
 
 class Library:

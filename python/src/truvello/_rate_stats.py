@@ -9,7 +9,7 @@ from __future__ import annotations
 from dataclasses import dataclass
 from typing import Optional, Sequence
 
-from ._result import Sample
+from ._values import Sample
 
 # The fewest samples for which thirds of the window are worth comparing.
 MIN_SAMPLES_FOR_DRIFT = 3

@@ -13,14 +13,17 @@ from __future__ import annotations
 import asyncio
 import queue
 from types import TracebackType
-from typing import Callable, Optional, Type
+from typing import Callable, Optional, Type, Union
 
-from ._config import BenchmarkChoice, Seconds, config_record
+from ._config import BenchmarkChoice, Config, Seconds, config_record
+from ._document import Result
 from ._execution import FINISHED, Event, Execution
 from ._library import load
-from ._result import Progress, Result
+from ._values import Progress
 
 ProgressCallable = Callable[[Progress], object]
+# What to run: a benchmark, or a whole Config; None is the library's default.
+RunChoice = Union[BenchmarkChoice, Config, None]
 
 # How long a blocked waiter sleeps between looks at the run: short enough that
 # Ctrl-C is handled at once even where a wait could not be interrupted.
@@ -37,10 +40,10 @@ class Run:
 
     def __init__(
         self,
-        benchmark: BenchmarkChoice = "single",
+        benchmark: RunChoice = None,
         *,
-        warmup: Seconds = 120.0,
-        measure: Seconds = 60.0,
+        warmup: Optional[Seconds] = None,
+        measure: Optional[Seconds] = None,
         progress: Optional[ProgressCallable] = None,
     ) -> None:
         record = config_record(benchmark, warmup, measure)
@@ -123,29 +126,30 @@ class Run:
 
 
 def run(
-    benchmark: BenchmarkChoice = "single",
+    benchmark: RunChoice = None,
     *,
-    warmup: Seconds = 120.0,
-    measure: Seconds = 60.0,
+    warmup: Optional[Seconds] = None,
+    measure: Optional[Seconds] = None,
     progress: Optional[ProgressCallable] = None,
 ) -> Result:
     """Runs one benchmark and returns its Result (check `status`).
 
-    `benchmark` is "single", "all-cpus" or a Benchmark; `warmup` and
-    `measure` are the phases' lengths in seconds. `progress`, if given, is
-    called with each Progress on this thread. Ctrl-C cancels the run, waits
-    for it to end and raises KeyboardInterrupt. A failed run or a refused
-    configuration raises BenchmarkError.
+    `benchmark` is "single", "all-cpus", a Benchmark or a whole Config;
+    `warmup` and `measure` are the phases' lengths in seconds, and override a
+    Config's. Whatever is None is the library's default (default_config()).
+    `progress`, if given, is called with each Progress on this thread. Ctrl-C
+    cancels the run, waits for it to end and raises KeyboardInterrupt. A
+    failed run or a refused configuration raises BenchmarkError.
     """
     with Run(benchmark, warmup=warmup, measure=measure, progress=progress) as current:
         return current.result()
 
 
 async def run_async(
-    benchmark: BenchmarkChoice = "single",
+    benchmark: RunChoice = None,
     *,
-    warmup: Seconds = 120.0,
-    measure: Seconds = 60.0,
+    warmup: Optional[Seconds] = None,
+    measure: Optional[Seconds] = None,
     progress: Optional[ProgressCallable] = None,
 ) -> Result:
     """run() for asyncio: the run goes on a worker thread, the event loop stays free.

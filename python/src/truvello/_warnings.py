@@ -12,7 +12,7 @@ import math
 from typing import Any, Optional, Sequence
 
 from ._rate_stats import rate_stats
-from ._result import Result
+from ._values import Outcome
 
 DRIFT_LIMIT_PERCENT = 5.0
 MIN_COMPARABLE_WINDOW = 10.0
@@ -42,7 +42,7 @@ def length_text(seconds: float) -> str:
     return "%g s" % seconds
 
 
-def unstable_warning(result: Result) -> Optional[dict[str, str]]:
+def unstable_warning(result: Outcome) -> Optional[dict[str, str]]:
     if not result.unstable:
         return None
     cv = result.cv_percent if result.cv_percent is not None else 0.0
@@ -56,7 +56,7 @@ def unstable_warning(result: Result) -> Optional[dict[str, str]]:
     }
 
 
-def drift_warning(result: Result) -> Optional[dict[str, str]]:
+def drift_warning(result: Outcome) -> Optional[dict[str, str]]:
     stats = rate_stats(result.samples)
     if stats is None or stats.drift_percent is None:
         return None
@@ -80,18 +80,20 @@ def drift_warning(result: Result) -> Optional[dict[str, str]]:
     }
 
 
-def short_window_warning(result: Result) -> Optional[dict[str, str]]:
+def short_window_warning(result: Outcome) -> Optional[dict[str, str]]:
     if not result.measurement_seconds < MIN_COMPARABLE_WINDOW:
         return None
     return {
         "code": "short_window",
         "message": "The measurement window was "
         + length_text(result.measurement_seconds)
-        + ": a comparable score needs at least 10 s.",
+        + ": a comparable score needs at least "
+        + length_text(MIN_COMPARABLE_WINDOW)
+        + ".",
     }
 
 
-def run_warnings(result: Result) -> list[dict[str, str]]:
+def run_warnings(result: Outcome) -> list[dict[str, str]]:
     """The run's own warnings, in the command's order."""
     if result.workers == 0:
         return []

@@ -1,9 +1,13 @@
-"""The outcome of a run and the events on the way, as immutable Python values."""
+"""The outcome of a run and the events on the way, as immutable Python values.
+
+Nothing here knows the rules that derive figures and warnings from them, nor
+how they are saved: those modules import this one, never the other way.
+"""
 
 from __future__ import annotations
 
 from dataclasses import dataclass
-from typing import Any, Optional
+from typing import Optional, TypeVar
 
 from ._codes import Benchmark, Phase, Status
 from ._records import ProgressRecord, ResultRecord, SampleRecord
@@ -52,9 +56,12 @@ class Progress:
         )
 
 
+OutcomeType = TypeVar("OutcomeType", bound="Outcome")
+
+
 @dataclass(frozen=True)
-class Result:
-    """The outcome of one run, as the library stored it."""
+class Outcome:
+    """The outcome of one run, as the library stored it: the fields of a Result."""
 
     status: Status
     benchmark: Benchmark
@@ -74,7 +81,9 @@ class Result:
     samples: tuple[Sample, ...]
 
     @classmethod
-    def from_records(cls, record: ResultRecord, samples: tuple[Sample, ...], reason: str) -> Result:
+    def from_records(
+        cls: type[OutcomeType], record: ResultRecord, samples: tuple[Sample, ...], reason: str
+    ) -> OutcomeType:
         return cls(
             status=Status(record.status),
             benchmark=Benchmark(record.benchmark),
@@ -90,14 +99,3 @@ class Result:
             reason=reason,
             samples=samples,
         )
-
-    def to_dict(self, repeat: int = 1) -> dict[str, Any]:
-        """This run as one entry of "runs" in the truvello command's JSON document.
-
-        `repeat` is the run's 1-based place in its benchmark's series. Only
-        figures that follow from the run itself are derived; warnings about
-        the machine need a whole document (save_json).
-        """
-        from ._document import run_entry
-
-        return run_entry(self, repeat)
