@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "stats/rate_stats.h"
+#include "statistics/rate_stats.h"
 
 namespace truvello::report {
 

@@ -1,4 +1,4 @@
-#include "compare/comparison.h"
+#include "statistics/comparison.h"
 
 #include <gtest/gtest.h>
 

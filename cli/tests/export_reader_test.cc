@@ -1,4 +1,4 @@
-#include "compare/export_reader.h"
+#include "document/export_reader.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,9 +9,9 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
-#include "output/json_report.h"
+#include "document/json_report.h"
 #include "output/summary.h"
-#include "stats/warnings.h"
+#include "statistics/warnings.h"
 #include "test_samples.h"
 
 namespace truvello::cli {

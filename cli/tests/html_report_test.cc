@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "compare/comparison.h"
-#include "output/units.h"
 #include "report_samples.h"
-#include "stats/warnings.h"
+#include "statistics/comparison.h"
+#include "statistics/scaling.h"
+#include "statistics/warnings.h"
+#include "text/units.h"
 
 namespace truvello::cli {
 namespace {
@@ -113,9 +114,9 @@ TEST(HtmlReport, SelfContainedWithEveryFigureAndWarningOfADefaultRun) {
   }
   EXPECT_EQ(count(html, "data-code=\"drift\""), 1u) << "the sagging all-CPU run";
   EXPECT_EQ(count(html, "data-code=\"hypervisor\""), 1u) << "machine-wide warnings once";
-  const auto scaling = inv.scaling();
-  ASSERT_TRUE(scaling);
-  EXPECT_NE(html.find("Efficiency " + percent_text(scaling->efficiency * 100.0)), std::string::npos);
+  const auto figures = scaling(inv);
+  ASSERT_TRUE(figures);
+  EXPECT_NE(html.find("Efficiency " + percent_text(figures->efficiency * 100.0)), std::string::npos);
 
   // The exact samples, collapsed: 61 rows per run.
   EXPECT_EQ(count(html, "<details>"), 2u);

@@ -1,4 +1,4 @@
-#include "options/options.h"
+#include "commands/options.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "output/units.h"
-#include "stats/warnings.h"
+#include "statistics/warnings.h"
+#include "text/units.h"
 
 namespace truvello::cli {
 namespace {

@@ -1,10 +1,10 @@
-#include "stats/precision_goal.h"
+#include "statistics/precision_goal.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "options/options.h"
+#include "commands/options.h"
 
 namespace truvello::cli {
 namespace {

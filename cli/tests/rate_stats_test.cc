@@ -1,4 +1,4 @@
-#include "stats/rate_stats.h"
+#include "statistics/rate_stats.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "options/invocation.h"
+#include "model/invocation.h"
 #include "run_defaults.h"
 #include "score_rules.h"
 #include "test_samples.h"

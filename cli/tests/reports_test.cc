@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string>
 
+#include "document/json_report.h"
 #include "output/csv_report.h"
-#include "output/json_report.h"
 #include "output/markdown_report.h"
 #include "output/summary.h"
 #include "report_samples.h"

@@ -2,7 +2,7 @@
 // thousands of seeded pairs from one process must rarely be called different,
 // a real slowdown must nearly always be found, and the 95 % interval must
 // hold the true ratio about 95 % of the time.
-#include "compare/score_inference.h"
+#include "statistics/score_inference.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // truth about 95 % of the time, name exactly the slowed runs, keep the
 // estimate where the same runs undisturbed put it, and rarely call a
 // difference against an undisturbed series of the same process.
-#include "compare/series_estimate.h"
+#include "statistics/series_estimate.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "stats/rate_stats.h"
-#include "stats/scaling.h"
-#include "stats/warnings.h"
+#include "statistics/rate_stats.h"
+#include "statistics/scaling.h"
+#include "statistics/warnings.h"
 #include "test_vectors.h"
 
 namespace truvello::cli {

@@ -1,4 +1,4 @@
-#include "output/units.h"
+#include "text/units.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,15 @@
-#include "stats/warnings.h"
+#include "statistics/warnings.h"
+
+#include "machine/machine_text.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "options/options.h"
-#include "output/units.h"
+#include "commands/options.h"
 #include "test_samples.h"
+#include "text/units.h"
 
 namespace truvello::cli {
 namespace {

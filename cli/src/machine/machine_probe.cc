@@ -1,5 +1,7 @@
 #include "machine/machine_probe.h"
 
+#include "machine/machine_text.h"
+
 #include <sched.h>
 #include <sys/utsname.h>
 #include <unistd.h>

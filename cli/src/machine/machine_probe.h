@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "machine/machine_context.h"
+#include "model/machine_context.h"
 
 namespace truvello::cli {
 

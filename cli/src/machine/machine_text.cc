@@ -119,11 +119,6 @@ std::optional<LoadAverage> parse_loadavg(std::string_view text) {
   return LoadAverage{*one, *five, *fifteen};
 }
 
-std::optional<double> CpuQuota::cpus() const {
-  if (!quota_us || period_us == 0) return std::nullopt;
-  return static_cast<double>(*quota_us) / static_cast<double>(period_us);
-}
-
 std::optional<CpuQuota> parse_cpu_max(std::string_view text) {
   const std::vector<std::string_view> fields = words(text);
   if (fields.empty() || fields.size() > 2) return std::nullopt;

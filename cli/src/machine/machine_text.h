@@ -11,26 +11,14 @@
 #include <string_view>
 #include <vector>
 
+#include "model/machine_context.h"
+
 namespace truvello::cli {
 
 std::string_view trim(std::string_view text);
 
 // /proc/loadavg: "0.35 0.13 0.04 1/117 4315".
-struct LoadAverage {
-  double one = 0.0;
-  double five = 0.0;
-  double fifteen = 0.0;
-};
 std::optional<LoadAverage> parse_loadavg(std::string_view text);
-
-// A CPU bandwidth limit: at most quota_us of CPU time every period_us.
-struct CpuQuota {
-  std::optional<std::uint64_t> quota_us;  // absent: no limit
-  std::uint64_t period_us = 100000;
-
-  // How many CPUs' worth of time the limit allows; absent when unlimited.
-  std::optional<double> cpus() const;
-};
 
 // cgroup v2 cpu.max: "max 100000" or "50000 100000" (the period may be
 // missing, meaning 100000). Absent when the text is malformed.

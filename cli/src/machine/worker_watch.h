@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "machine/thread_text.h"
-#include "options/run_outcome.h"
+#include "model/run_outcome.h"
 
 namespace truvello::cli {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <iterator>
 
-#include "stats/rate_stats.h"
+#include "statistics/rate_stats.h"
 
 namespace truvello::cli {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "output/units.h"
+#include "text/units.h"
 
 namespace truvello::cli {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "compare/comparison.h"
+#include "statistics/comparison.h"
 
 namespace truvello::cli {
 

@@ -1,6 +1,6 @@
 #include "output/csv_report.h"
 
-#include "output/units.h"
+#include "text/units.h"
 
 namespace truvello::cli {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "options/invocation.h"
+#include "model/invocation.h"
 
 namespace truvello::cli {
 

@@ -8,13 +8,14 @@
 #include <utility>
 #include <vector>
 
-#include "compare/comparison.h"
-#include "compare/series_estimate.h"
 #include "output/chart.h"
 #include "output/comparison_report.h"
-#include "output/units.h"
-#include "stats/rate_stats.h"
-#include "stats/warnings.h"
+#include "statistics/comparison.h"
+#include "statistics/rate_stats.h"
+#include "statistics/scaling.h"
+#include "statistics/series_estimate.h"
+#include "statistics/warnings.h"
+#include "text/units.h"
 
 namespace truvello::cli {
 
@@ -619,7 +620,7 @@ std::string benchmark_section(std::span<const ReportSource> sources, std::uint32
 std::string scaling_section(std::span<const ReportSource> sources) {
   std::string items;
   for (std::size_t i = 0; i < sources.size(); ++i) {
-    const auto s = sources[i].invocation->scaling();
+    const auto s = scaling(*sources[i].invocation);
     if (!s) continue;
     const std::string name = source_name(sources, i);
     items += "<p>" + (name.empty() ? std::string() : "<strong>" + html_escape(name) + ":</strong> ") + "Efficiency " +

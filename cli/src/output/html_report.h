@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "options/invocation.h"
+#include "model/invocation.h"
 
 namespace truvello::cli {
 

@@ -3,9 +3,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "output/units.h"
-#include "stats/rate_stats.h"
-#include "stats/run_series.h"
+#include "statistics/rate_stats.h"
+#include "statistics/run_series.h"
+#include "statistics/scaling.h"
+#include "text/units.h"
 
 namespace truvello::cli {
 
@@ -88,7 +89,7 @@ std::string markdown_text(const Invocation& invocation) {
            " | " + workers + " | " + measured + " | " + ops + " | " + samples + " |\n";
   }
   out += series_markdown(invocation);
-  if (const auto s = invocation.scaling()) {
+  if (const auto s = scaling(invocation)) {
     char line[160];
     std::snprintf(line, sizeof line,
                   "\nScaling efficiency: %s (all CPUs ran %.2f x the single rate with %u workers).\n",

@@ -6,11 +6,12 @@
 #include <set>
 #include <vector>
 
-#include "output/terminal_text.h"
-#include "output/units.h"
-#include "stats/rate_stats.h"
-#include "stats/run_series.h"
-#include "stats/warnings.h"
+#include "statistics/rate_stats.h"
+#include "statistics/run_series.h"
+#include "statistics/scaling.h"
+#include "statistics/warnings.h"
+#include "text/terminal_text.h"
+#include "text/units.h"
 
 namespace truvello::cli {
 
@@ -272,7 +273,7 @@ std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
   for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
     out += series_block(invocation, benchmark, style);
   }
-  if (const auto s = invocation.scaling()) {
+  if (const auto s = scaling(invocation)) {
     char detail[128];
     std::snprintf(detail, sizeof detail, "   (all CPUs ran %.2f %s the single rate with %u workers)", s->speedup,
                   style.times, static_cast<unsigned>(s->workers));

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "options/run_outcome.h"
+#include "model/run_outcome.h"
 #include "truvello.h"
 
 namespace truvello::cli {

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "compare/comparison.h"
 #include "output/comparison_report.h"
 #include "output/html_report.h"
-#include "output/units.h"
 #include "report_samples.h"
-#include "stats/warnings.h"
+#include "statistics/comparison.h"
+#include "statistics/warnings.h"
+#include "text/units.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "compare/comparison.h"
-#include "compare/export_reader.h"
-#include "output/json_report.h"
+#include "statistics/comparison.h"
+#include "document/export_reader.h"
+#include "document/json_report.h"
 
 namespace truvello::fuzz {
 namespace {

@@ -1,0 +1,213 @@
+#include "commands/options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
+
+#include "statistics/precision_goal.h"
+#include "statistics/warnings.h"
+#include "text/units.h"
+
+namespace truvello::cli {
+
+namespace {
+
+std::string footer() {
+  return "Without --single or --all-cpus both benchmarks run, single first, with the\n"
+         "library's defaults (" +
+         length_text(kDefaultWarmupSeconds) + " warm-up, " + length_text(kDefaultMeasurementSeconds) +
+         " measurement). Ctrl-C cancels; what\n"
+         "was measured so far is still shown and exported.\n"
+         "\n"
+         "With --precision each benchmark runs until its score is known to within\n"
+         "PCT percent or until its next run would pass --max-time; runs after the\n"
+         "first warm up for " +
+         length_text(kLaterWarmupSeconds) +
+         " (or --warmup, if shorter). Runs far off the others are\n"
+         "named disturbed and left out of the score.\n"
+         "\n"
+         "Subcommands: `truvello report RUN.json` shows a saved run again;\n"
+         "`truvello compare BASELINE.json CANDIDATE.json...` compares saved runs.\n"
+         "\n"
+         "Exit status: 0 every run completed, 2 a run failed, 64 usage error,\n"
+         "130 interrupted (SIGINT), 143 terminated (SIGTERM).";
+}
+
+// A length in the help's own words: 120 gives "120".
+std::string number_text(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// A number within [low, high]; unlike CLI::Range it refuses NaN.
+CLI::Validator finite_range(double low, double high) {
+  return CLI::Validator(
+      [low, high](std::string& text) -> std::string {
+        double value = 0.0;
+        if (!CLI::detail::lexical_cast(text, value) || !(value >= low && value <= high)) {
+          return "Value " + text + " not in range [" + number_text(low) + " - " + number_text(high) + "]";
+        }
+        return "";
+      },
+      "NUMBER in [" + number_text(low) + " - " + number_text(high) + "]");
+}
+
+constexpr const char* kCompareFooter = R"(For each benchmark in both files and each candidate: the scores, the ratio
+candidate / baseline with its 95 % confidence interval, and a verdict
+(faster, slower, or no significant difference). A side of two or more
+completed runs is scored by its series: runs a busy machine spoiled are
+named and left out, and the interval comes from the spread of the others.
+With one run on a side the interval comes from batch means of its
+per-second rates, and the verdict is about these runs only.
+--fail-if-slower judges series of at least 3 runs a side (--repeat 3 or
+--precision PCT) and refuses fewer.
+
+Exit status: 0 done (and the gate passed), 1 a candidate is significantly
+slower by more than --fail-if-slower, 2 an input file cannot be used or the
+gate has fewer than 3 runs a side to judge, 64 usage error.)";
+
+}  // namespace
+
+truvello_config Options::base_config(const truvello_config& defaults) const {
+  truvello_config base = defaults;
+  if (quick) {
+    base.warmup_seconds = kQuickWarmupSeconds;
+    base.measurement_seconds = kQuickMeasurementSeconds;
+  }
+  if (warmup_seconds) base.warmup_seconds = *warmup_seconds;
+  if (measurement_seconds) base.measurement_seconds = *measurement_seconds;
+  return base;
+}
+
+std::vector<std::uint32_t> Options::benchmarks() const {
+  const bool both = !single && !all_cpus;
+  std::vector<std::uint32_t> out;
+  if (both || single) out.push_back(TRUVELLO_BENCHMARK_SINGLE);
+  if (both || all_cpus) out.push_back(TRUVELLO_BENCHMARK_ALL_CPUS);
+  return out;
+}
+
+std::vector<truvello_config> Options::configs(const truvello_config& defaults) const {
+  const truvello_config base = base_config(defaults);
+  std::vector<truvello_config> out;
+  for (const std::uint32_t benchmark : benchmarks()) {
+    for (unsigned i = 0; i < repeat; ++i) {
+      out.push_back(base);
+      out.back().benchmark = benchmark;
+    }
+  }
+  return out;
+}
+
+ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
+  Options o;
+  CLI::App app{
+      "Measures how many workload operations per second this machine sustains,\n"
+      "on one CPU and on all of them.",
+      "truvello"};
+  app.footer(footer());
+  app.add_flag("--single", o.single, "Run benchmark 1 only: one worker thread");
+  app.add_flag("--all-cpus", o.all_cpus, "Run benchmark 2 only: one worker per online CPU");
+  app.add_option("--warmup", o.warmup_seconds,
+                 "Warm-up length in seconds (default " + number_text(kDefaultWarmupSeconds) + ")")
+      ->type_name("SECONDS");
+  app.add_option("--measure", o.measurement_seconds,
+                 "Measurement window in seconds (default " + number_text(kDefaultMeasurementSeconds) + "; at least " +
+                     number_text(kMinComparableWindow) + " for a comparable score)")
+      ->type_name("SECONDS");
+  app.add_flag("--quick", o.quick,
+               "A first look: " + length_text(kQuickWarmupSeconds) + " warm-up and " +
+                   length_text(kQuickMeasurementSeconds) + " measurement");
+  app.add_option("--repeat", o.repeat, "Run each selected benchmark N times in a row (default 1)")
+      ->type_name("N")
+      ->check(CLI::Range(1u, kMaxRepeat));
+  CLI::Option* precision =
+      app.add_option("--precision", o.precision_percent,
+                     "Repeat each selected benchmark until its score is known to +/-PCT % (95 % interval); at least " +
+                         std::to_string(kMinSeriesRuns) + " runs, or --repeat N")
+          ->type_name("PCT")
+          ->check(finite_range(0.01, 100.0));
+  app.add_option("--max-time", o.max_time_seconds,
+                 "With --precision: the most time one benchmark's series may take (default " +
+                     number_text(kDefaultMaxTimeSeconds) + ")")
+      ->type_name("SECONDS")
+      ->check(finite_range(1.0, 1e7))
+      ->needs(precision);
+  app.add_flag("-q,--quiet", o.quiet, "No progress output on stderr");
+  app.add_flag("--json", o.json, "Print one JSON document on stdout instead of the summary");
+  app.add_option("--export-json", o.export_json, "Also write the JSON document to FILE")->type_name("FILE");
+  app.add_option("--export-csv", o.export_csv, "Write every sample as CSV to FILE")->type_name("FILE");
+  app.add_option("--export-markdown", o.export_markdown, "Write a Markdown results table to FILE")->type_name("FILE");
+  app.add_option("--export-html", o.export_html, "Write a self-contained HTML report with charts to FILE")
+      ->type_name("FILE");
+  app.add_flag("-V,--version", o.version, "Print the command's and the library's versions");
+
+  ReportOptions report;
+  CLI::App* report_app = app.add_subcommand("report", "Print the summary of a saved run (a --export-json file) again");
+  report_app->footer("Exit status: 0 shown, 2 the file cannot be used, 64 usage error.");
+  report_app->add_option("file", report.file, "The saved run")->required()->type_name("RUN.json");
+  report_app->add_option("--export-html", report.export_html, "Also write the saved run as an HTML report to FILE")
+      ->type_name("FILE");
+
+  CompareOptions compare;
+  CLI::App* compare_app =
+      app.add_subcommand("compare", "Compare saved runs: is a candidate faster or slower than the baseline?");
+  compare_app->footer(kCompareFooter);
+  compare_app->add_option("baseline", compare.baseline, "The saved run to compare against")
+      ->required()
+      ->type_name("BASELINE.json");
+  compare_app->add_option("candidates", compare.candidates, "One or more saved runs to compare with it")
+      ->required()
+      ->type_name("CANDIDATE.json");
+  compare_app
+      ->add_option("--fail-if-slower", compare.fail_if_slower_percent,
+                   "Exit with 1 when a candidate is significantly slower than the baseline by more than PCT percent")
+      ->type_name("PCT")
+      ->check(CLI::Range(0.0, 100.0));
+  compare_app->add_flag("--json", compare.json, "Print the comparison as one JSON document on stdout");
+  compare_app->add_option("--export-markdown", compare.export_markdown, "Also write the comparison as Markdown to FILE")
+      ->type_name("FILE");
+  compare_app
+      ->add_option("--export-html", compare.export_html,
+                   "Also write an HTML report to FILE: baseline and candidates overlaid, one chart per benchmark")
+      ->type_name("FILE");
+  app.require_subcommand(0, 1);
+
+  // Which part of the command line a help text or an error belongs to.
+  const auto help_for = [&]() -> std::string {
+    if (compare_app->parsed()) return compare_app->help();
+    if (report_app->parsed()) return report_app->help();
+    return app.help();
+  };
+
+  // CLI11 consumes its arguments from the back.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  ParsedCommandLine parsed;
+  try {
+    app.parse(reversed);
+    // The run command's options mean nothing to a subcommand; taking them
+    // silently would hide a mistake.
+    if ((report_app->parsed() || compare_app->parsed()) &&
+        app.count_all() > report_app->count_all() + compare_app->count_all() + 1) {
+      throw CLI::ValidationError("the options of a run do not go with a subcommand");
+    }
+  } catch (const CLI::CallForHelp&) {
+    parsed.out = help_for();
+    return parsed;
+  } catch (const CLI::ParseError& e) {
+    parsed.exit_code = kExitUsage;
+    parsed.err = std::string("truvello: ") + e.what() + "\n\n" + help_for();
+    return parsed;
+  }
+  if (report_app->parsed()) {
+    parsed.report = report;
+  } else if (compare_app->parsed()) {
+    parsed.compare = compare;
+  } else {
+    parsed.options = o;
+  }
+  return parsed;
+}
+
+}  // namespace truvello::cli

@@ -1,0 +1,181 @@
+#include "document/json_report.h"
+
+#include "statistics/rate_stats.h"
+#include "statistics/run_series.h"
+#include "statistics/scaling.h"
+#include "statistics/warnings.h"
+#include "text/units.h"
+
+namespace truvello::cli {
+
+namespace {
+
+using nlohmann::json;
+
+template <typename T>
+json optional_value(const std::optional<T>& value) {
+  return value ? json(*value) : json(nullptr);
+}
+
+json config_json(const truvello_config& c) {
+  return json{{"abi_version", c.abi_version},       {"struct_size", c.struct_size},
+              {"benchmark", c.benchmark},           {"reserved", c.reserved},
+              {"warmup_seconds", c.warmup_seconds}, {"measurement_seconds", c.measurement_seconds}};
+}
+
+json result_json(const truvello_result_record& r) {
+  return json{{"abi_version", r.abi_version},
+              {"status", r.status},
+              {"benchmark", r.benchmark},
+              {"workers", r.workers},
+              {"mean_rate", r.mean_rate},
+              {"warmup_seconds", r.warmup_seconds},
+              {"measurement_seconds", r.measurement_seconds},
+              {"measured_seconds", r.measured_seconds},
+              {"cv_percent", r.cv_percent},
+              {"total_ops", r.total_ops},
+              {"checksum", r.checksum},
+              {"sample_count", r.sample_count},
+              {"unstable", r.unstable},
+              {"cv_valid", r.cv_valid}};
+}
+
+json derived_json(const RunOutcome& run) {
+  json derived = json::object();
+  if (run.result) derived["checksum_hex"] = hex64(run.result->checksum);
+  const auto stats = rate_stats(run.samples);
+  derived["median_rate"] = stats ? json(stats->median) : json(nullptr);
+  derived["min_rate"] = stats ? json(stats->min) : json(nullptr);
+  derived["max_rate"] = stats ? json(stats->max) : json(nullptr);
+  derived["first_third_rate"] = stats ? optional_value(stats->first_third) : json(nullptr);
+  derived["last_third_rate"] = stats ? optional_value(stats->last_third) : json(nullptr);
+  derived["drift_percent"] = stats ? optional_value(stats->drift_percent) : json(nullptr);
+  return derived;
+}
+
+json samples_json(const std::vector<truvello_sample_record>& samples) {
+  json out = json::array();
+  for (const truvello_sample_record& s : samples) {
+    out.push_back(json{{"t", s.t}, {"dt", s.dt}, {"ops", s.ops}, {"rate", s.rate}});
+  }
+  return out;
+}
+
+json observed_json(const std::optional<RunObservation>& observation) {
+  if (!observation) return nullptr;
+  json workers = json::array();
+  for (const WorkerObservation& w : observation->workers) {
+    workers.push_back(json{{"name", w.name},
+                           {"window_seconds", w.window_seconds},
+                           {"cpu_seconds", w.cpu_seconds},
+                           {"cpu_share", w.cpu_share()},
+                           {"wait_seconds", optional_value(w.wait_seconds)},
+                           {"involuntary_switches", optional_value(w.involuntary_switches)},
+                           {"cpus", w.cpus},
+                           {"core_types", w.core_types}});
+  }
+  return json{{"workers", workers}};
+}
+
+json run_json(const RunOutcome& run, const MachineContext& machine) {
+  json warnings = json::array();
+  for (const Warning& w : run_warnings(run, machine)) {
+    warnings.push_back(json{{"code", w.code}, {"message", w.message}});
+  }
+  return json{{"name", run.kind().key()},
+              {"repeat", run.repeat},
+              {"config", config_json(run.config)},
+              {"status", run.status},
+              {"status_text", status_text(run.status)},
+              {"result", run.result ? result_json(*run.result) : json(nullptr)},
+              {"reason", run.reason},
+              {"derived", derived_json(run)},
+              {"warnings", warnings},
+              {"observed", observed_json(run.observation)},
+              {"samples", samples_json(run.samples)}};
+}
+
+json machine_json(const MachineContext& m) {
+  json quota = nullptr;
+  if (m.cpu_quota) {
+    quota = json{{"quota_us", optional_value(m.cpu_quota->quota_us)},
+                 {"period_us", m.cpu_quota->period_us},
+                 {"cpus", optional_value(m.cpu_quota->cpus())}};
+  }
+  json load = nullptr;
+  if (m.load) load = json::array({m.load->one, m.load->five, m.load->fifteen});
+  return json{{"cpu_model", m.cpu_model.empty() ? json(nullptr) : json(m.cpu_model)},
+              {"online_cpus", m.online_cpus},
+              {"affinity_cpus", optional_value(m.affinity_cpus)},
+              {"cpu_quota", quota},
+              {"usable_cpus", m.usable_cpus()},
+              {"kernel", m.os_kernel},  // the OS kernel; the key predates the name
+              {"governors", m.governors},
+              {"hypervisor", m.hypervisor},
+              {"load_average", load}};
+}
+
+json series_json(const SeriesView& view) {
+  const SeriesEstimate& e = *view.estimate;
+  json disturbed = json::array();
+  for (const DisturbedRun& d : e.disturbed) {
+    disturbed.push_back(json{{"repeat", view.run_of(d).repeat}, {"off_percent", d.off_percent}, {"z", d.z}});
+  }
+  json precision = nullptr;
+  if (const PrecisionRecord* p = view.precision) {
+    precision = json{{"target_percent", p->target_percent},
+                     {"max_time_seconds", p->max_time_seconds},
+                     {"elapsed_seconds", p->elapsed_seconds},
+                     {"reached", p->stopped == "reached"},
+                     {"stopped", p->stopped}};
+  }
+  const auto& s = view.spread;
+  return json{{"name", BenchmarkKind{view.benchmark}.key()},
+              {"benchmark", view.benchmark},
+              {"runs", view.runs},
+              {"completed", view.completed.size()},
+              {"kept", e.kept},
+              {"score", e.score},
+              {"ci_low", optional_value(e.low)},
+              {"ci_high", optional_value(e.high)},
+              {"half_width_percent", optional_value(e.half_width_percent())},
+              {"confidence", kConfidence},
+              {"disturbed", disturbed},
+              {"mean", s ? json(s->mean) : json(nullptr)},
+              {"median", s ? json(s->median) : json(nullptr)},
+              {"min", s ? json(s->min) : json(nullptr)},
+              {"max", s ? json(s->max) : json(nullptr)},
+              {"cv_percent", s ? json(s->cv_percent) : json(nullptr)},
+              {"precision", precision}};
+}
+
+}  // namespace
+
+json invocation_json(const Invocation& invocation) {
+  json runs = json::array();
+  for (const RunOutcome& run : invocation.runs) runs.push_back(run_json(run, invocation.machine));
+  json series = json::array();
+  for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
+    const auto view = series_view(invocation, benchmark);
+    if (view && view->estimate) series.push_back(series_json(*view));
+  }
+  json scaling_figures = nullptr;
+  if (const auto s = scaling(invocation)) {
+    scaling_figures = json{{"speedup", s->speedup}, {"workers", s->workers}, {"efficiency", s->efficiency}};
+  }
+  return json{{"schema_version", kJsonSchemaVersion},
+              {"command", {{"name", "truvello"}, {"version", invocation.command_version}}},
+              {"library", {{"version", invocation.library_version}, {"abi_version", invocation.abi_version}}},
+              {"machine", machine_json(invocation.machine)},
+              {"runs", runs},
+              {"series", series},
+              {"scaling", scaling_figures}};
+}
+
+std::string json_text(const Invocation& invocation) {
+  // Replace rather than throw on invalid UTF-8, which could only come from a
+  // CPU model name or a reason text.
+  return invocation_json(invocation).dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace truvello::cli

@@ -1,0 +1,107 @@
+#include "text/units.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace truvello::cli {
+
+namespace {
+
+std::string printf_text(const char* format, double value) {
+  std::array<char, 64> buffer{};
+  const int n = std::snprintf(buffer.data(), buffer.size(), format, value);
+  return std::string(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+// Four significant digits of a value in [1, 1000) or of a small value.
+std::string four_digits(double value) {
+  const double magnitude = std::fabs(value);
+  // The thresholds sit where rounding would add a fifth digit.
+  if (magnitude >= 99.995) return printf_text("%.1f", value);
+  if (magnitude >= 9.9995) return printf_text("%.2f", value);
+  return printf_text("%.3f", value);
+}
+
+}  // namespace
+
+std::string si_number(double value) {
+  if (!std::isfinite(value)) return "n/a";
+  static constexpr std::array<const char*, 6> kPrefixes = {"", " k", " M", " G", " T", " P"};
+  double scaled = value;
+  std::size_t prefix = 0;
+  // Round first, then pick the prefix, so that 999,999 reads "1.000 M"
+  // rather than "1000.0 k".
+  while (prefix + 1 < kPrefixes.size() && std::fabs(scaled) >= 999.95) {
+    scaled /= 1000.0;
+    ++prefix;
+  }
+  if (value == 0.0) return "0";
+  return four_digits(scaled) + kPrefixes[prefix];
+}
+
+std::string rate_text(double ops_per_second) { return si_number(ops_per_second) + " ops/s"; }
+
+std::string grouped(std::uint64_t count) {
+  std::string digits = std::to_string(count);
+  std::string out;
+  out.reserve(digits.size() + digits.size() / 3);
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i != 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
+    out.push_back(digits[i]);
+  }
+  return out;
+}
+
+std::string seconds_text(double seconds) {
+  if (!std::isfinite(seconds)) return "n/a";
+  return printf_text("%.3f s", seconds);
+}
+
+std::string length_text(double seconds) {
+  if (!std::isfinite(seconds)) return exact_number(seconds) + " s";
+  return printf_text("%g s", seconds);
+}
+
+std::string clock_text(double seconds) {
+  if (!std::isfinite(seconds) || seconds < 0.0) return "-:--";
+  const auto whole = static_cast<std::uint64_t>(std::llround(std::floor(seconds)));
+  const std::uint64_t h = whole / 3600;
+  const std::uint64_t m = (whole / 60) % 60;
+  const std::uint64_t s = whole % 60;
+  std::array<char, 48> buffer{};
+  int n = 0;
+  if (h > 0) {
+    n = std::snprintf(buffer.data(), buffer.size(), "%llu:%02llu:%02llu", static_cast<unsigned long long>(h),
+                      static_cast<unsigned long long>(m), static_cast<unsigned long long>(s));
+  } else {
+    n = std::snprintf(buffer.data(), buffer.size(), "%llu:%02llu", static_cast<unsigned long long>(m),
+                      static_cast<unsigned long long>(s));
+  }
+  return std::string(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+std::string percent_text(double percent) {
+  if (!std::isfinite(percent)) return "n/a";
+  const double magnitude = std::fabs(percent);
+  if (magnitude >= 99.95) return printf_text("%.0f %%", percent);
+  if (magnitude >= 9.995) return printf_text("%.1f %%", percent);
+  return printf_text("%.2f %%", percent);
+}
+
+std::string hex64(std::uint64_t value) {
+  std::array<char, 24> buffer{};
+  const int n = std::snprintf(buffer.data(), buffer.size(), "0x%016llx", static_cast<unsigned long long>(value));
+  return std::string(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+std::string exact_number(double value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+  std::array<char, 32> buffer{};
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  return std::string(buffer.data(), result.ptr);
+}
+
+}  // namespace truvello::cli
