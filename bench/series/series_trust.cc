@@ -42,10 +42,10 @@
 #include <vector>
 
 #include "child_process.h"
+#include "commands/options.h"
+#include "machine/machine_probe.h"
 #include "statistics/score_inference.h"
 #include "statistics/series_estimate.h"
-#include "machine/machine_probe.h"
-#include "commands/options.h"
 
 #ifndef TRUVELLO_SERIES_BENCH_CLI
 #define TRUVELLO_SERIES_BENCH_CLI ""

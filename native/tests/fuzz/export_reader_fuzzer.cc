@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "statistics/comparison.h"
 #include "document/export_reader.h"
 #include "document/json_report.h"
+#include "statistics/comparison.h"
 
 namespace truvello::fuzz {
 namespace {
