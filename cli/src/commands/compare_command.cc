@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "document/export_reader.h"
+#include "document/json_text.h"
 #include "output/comparison_report.h"
 #include "output/html_report.h"
 #include "statistics/comparison.h"
@@ -71,7 +72,7 @@ CommandOutput compare_command(const CompareOptions& options, bool colour) {
   CommandOutput output;
   if (options.json) {
     const std::optional<bool> judged = refusal.empty() ? std::optional<bool>(gate_failed) : std::nullopt;
-    output.out = comparison_json(comparison, options.fail_if_slower_percent, judged).dump(2) + "\n";
+    output.out = json_text(comparison_json(comparison, options.fail_if_slower_percent, judged));
   } else {
     output.out = comparison_table(comparison, colour);
   }

@@ -1,5 +1,7 @@
 #include "document/json_report.h"
 
+#include "document/json_text.h"
+
 #include "statistics/rate_stats.h"
 #include "statistics/run_series.h"
 #include "statistics/scaling.h"
@@ -173,9 +175,7 @@ json invocation_json(const Invocation& invocation) {
 }
 
 std::string json_text(const Invocation& invocation) {
-  // Replace rather than throw on invalid UTF-8, which could only come from a
-  // CPU model name or a reason text.
-  return invocation_json(invocation).dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  return json_text(invocation_json(invocation));
 }
 
 }  // namespace truvello::cli

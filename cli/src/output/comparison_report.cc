@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "text/terminal_text.h"
 #include "text/units.h"
 
 namespace truvello::cli {
@@ -98,7 +99,7 @@ std::string comparison_table(const Comparison& comparison, bool colour) {
                                      ratio_text(row.ratio),
                                      interval_text(row),
                                      verdict_text(row.verdict)};
-    if (several) line.insert(line.begin() + 1, row.candidate);
+    if (several) line.insert(line.begin() + 1, terminal_safe(row.candidate));
     cells.push_back(line);
   }
   std::vector<std::size_t> widths(header.size(), 0);
@@ -106,8 +107,10 @@ std::string comparison_table(const Comparison& comparison, bool colour) {
     for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], columns(line[i]));
   }
 
-  std::string out = "baseline   " + comparison.baseline + "\n";
-  for (const std::string& name : comparison.candidates) out += "candidate  " + name + "\n";
+  // File names and notes (which quote file names, CPU models and reasons)
+  // come from outside.
+  std::string out = "baseline   " + terminal_safe(comparison.baseline) + "\n";
+  for (const std::string& name : comparison.candidates) out += "candidate  " + terminal_safe(name) + "\n";
   out += "\n";
   for (std::size_t r = 0; r < cells.size(); ++r) {
     std::string line;
@@ -130,7 +133,7 @@ std::string comparison_table(const Comparison& comparison, bool colour) {
   }
   if (!comparison.notes.empty()) {
     out += "\nnotes\n";
-    for (const std::string& note : comparison.notes) out += "  - " + note + "\n";
+    for (const std::string& note : comparison.notes) out += "  - " + terminal_safe(note) + "\n";
   }
   return out;
 }

@@ -15,6 +15,7 @@
 #include "statistics/scaling.h"
 #include "statistics/series_estimate.h"
 #include "statistics/warnings.h"
+#include "text/terminal_text.h"
 #include "text/units.h"
 
 namespace truvello::cli {
@@ -678,7 +679,10 @@ std::string machine_section(std::span<const ReportSource> sources,
 
 }  // namespace
 
-std::string html_escape(std::string_view text) {
+std::string html_escape(std::string_view outside_text) {
+  // Control characters are not allowed in an HTML document, and bytes that
+  // are not UTF-8 would garble it: both are shown as visible escapes first.
+  const std::string text = terminal_safe(outside_text);
   std::string out;
   out.reserve(text.size());
   for (char c : text) {

@@ -39,7 +39,8 @@ std::string html_text(std::span<const ReportSource> sources, std::string_view da
 // wherever it is opened ("2026-12-09 07:30 UTC").
 std::string report_date(std::time_t when);
 
-// Text made safe for HTML content and attribute values.
+// Text made safe for HTML content and attribute values; control characters
+// and bytes that are not UTF-8 shown as visible escapes (see terminal_safe).
 std::string html_escape(std::string_view text);
 
 }  // namespace truvello::cli

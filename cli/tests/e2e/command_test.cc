@@ -398,6 +398,67 @@ TEST(Command, CompareTwoRealRunsACopyAndASlowerCandidate) {
   EXPECT_EQ(run_command({"compare", one, one_slower, "--export-html", "/nonexistent/c.html"}).status, 2);
 }
 
+// The first control character, DEL or C1 character in a text meant for a
+// terminal ("\n" aside), as an offset; npos when there is none.
+std::size_t first_control(const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if ((c < 0x20 && c != '\n') || c == 0x7f) return i;
+    if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+        static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      return i;
+    }
+  }
+  return std::string::npos;
+}
+
+// A saved run whose machine facts, warnings and file name would retitle and
+// clear a terminal, and a file name that is not UTF-8: every view of it
+// shows the text with its control characters escaped, and every JSON the
+// command writes of it is valid.
+TEST(Command, HostileTextsNeverReachTheTerminal) {
+  TempDir dir;
+  const std::string plain = dir.file("plain.json");
+  ASSERT_EQ(run_command({"--single", "--warmup", "0", "--measure", "1.2", "-q", "--export-json", plain}).status, 0);
+  json doc = json::parse(read_file(plain));
+  const std::string hostile =
+      "\x1b]0;owned\x07\x1b[2J\xC2\x9B"
+      "31m\x7f";
+  doc["machine"]["cpu_model"] = "CPU " + hostile;
+  doc["machine"]["kernel"] = "Linux " + hostile;
+  doc["library"]["version"] = "1" + hostile;
+  doc["runs"][0]["warnings"].push_back(json{{"code", "drift"}, {"message", "moved " + hostile}});
+  const std::string evil = dir.file("\x1b[2J\xff.json");
+  write_file(evil, doc.dump());
+
+  const struct {
+    std::vector<std::string> args;
+    int status;
+  } views[] = {
+      {{"report", evil}, 0},
+      {{"compare", plain, evil}, 0},
+      {{"compare", evil, plain, "--export-markdown", dir.file("c.md"), "--export-html", dir.file("c.html")}, 0},
+      {{"compare", plain, evil, "--fail-if-slower", "5"}, 2},
+      {{"report", dir.file("missing\x1b[2J.json")}, 2},
+  };
+  for (const auto& view : views) {
+    const Finished done = run_command(view.args);
+    SCOPED_TRACE(view.args[0] + " " + view.args[1]);
+    EXPECT_EQ(done.status, view.status) << done.err;
+    EXPECT_EQ(first_control(done.out), std::string::npos) << done.out;
+    EXPECT_EQ(first_control(done.err), std::string::npos) << done.err;
+  }
+  EXPECT_NE(run_command({"report", evil}).out.find("\\x1b]0;owned\\x07"), std::string::npos);
+
+  const Finished as_json = run_command({"compare", plain, evil, "--json"});
+  ASSERT_EQ(as_json.status, 0) << as_json.err;
+  const json parsed = json::parse(as_json.out);
+  EXPECT_EQ(parsed["candidates"][0].get<std::string>().find("\xEF\xBF\xBD"), dir.file("").size() + 4)
+      << "the byte that is not UTF-8 replaced";
+  const std::string html = read_file(dir.file("c.html"));
+  EXPECT_EQ(html.find('\x1b'), std::string::npos);
+}
+
 TEST(Command, CompareRefusesWhatItCannotUse) {
   TempDir dir;
   const std::string single = dir.file("single.json"), all = dir.file("all.json");

@@ -12,6 +12,8 @@
 
 #include "document/export_reader.h"
 #include "document/json_report.h"
+#include "output/comparison_report.h"
+#include "output/summary.h"
 #include "statistics/comparison.h"
 
 namespace truvello::fuzz {
@@ -46,6 +48,17 @@ void check_accepted(const cli::SavedExport& saved) {
   }
 }
 
+// What reaches a terminal carries no control character but line breaks,
+// whatever the document held.
+bool terminal_clean(const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if ((c < 0x20 && c != '\n') || c == 0x7f) return false;
+    if (c == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) return false;
+  }
+  return true;
+}
+
 void check_self_comparison(const cli::SavedExport& saved) {
   const cli::ComparedFile file{"fuzz.json", saved};
   const cli::ComparisonResult result = cli::compare_exports(file, {file});
@@ -53,6 +66,7 @@ void check_self_comparison(const cli::SavedExport& saved) {
     check(!result.error.empty(), "no comparison and no reason");
     return;
   }
+  check(terminal_clean(cli::comparison_table(*result.comparison, false)), "control characters in the comparison");
   for (const cli::ComparisonRow& row : result.comparison->rows) {
     check(row.ratio == 1.0, "a document against itself has a ratio other than 1");
     check(row.verdict == cli::Verdict::kSame, "a document against itself is not the same");
@@ -78,6 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::check(read.error.empty(), "accepted with an error");
   fuzz::check_accepted(*read.saved);
   fuzz::check_self_comparison(*read.saved);
+  fuzz::check(fuzz::terminal_clean(cli::summary_text(read.saved->invocation, cli::Glyphs::kBlocks)),
+              "control characters in the summary");
   // Written again, the document must read back as itself.
   const std::string again = cli::json_text(read.saved->invocation);
   const cli::ExportRead reread = cli::parse_export(again);

@@ -6,7 +6,7 @@ Usage: make_export_seeds.py PATH/TO/truvello
 The seeds are real documents of the built command from tiny runs, written
 compactly, and variants of them that the reader must also accept: schema
 version 1, another writer with unknown machine facts, a --repeat series,
-a failed run, and workers observed on a hybrid machine with the figures a
+a failed run, texts that would control a terminal, and workers observed on a hybrid machine with the figures a
 machine without schedstat leaves out. Run it again when the document changes; the fuzzer only reads
 the files.
 """
@@ -44,6 +44,19 @@ def with_observed(doc):
     return doc
 
 
+def with_hostile_texts(doc):
+    """The document with texts that would retitle and clear a terminal, a C1
+    control sequence, DEL and a byte that is not UTF-8 (as an escape the
+    fuzzer's mutations turn back into raw bytes)."""
+    doc = json.loads(json.dumps(doc))
+    hostile = "\x1b]0;owned\x07\x1b[2J\u009b31m\x7f|<b>"
+    doc["machine"]["cpu_model"] = "CPU " + hostile
+    doc["machine"]["kernel"] = "Linux " + hostile
+    doc["library"]["version"] = "1" + hostile
+    doc["runs"][0]["warnings"].append({"code": "drift", "message": "moved " + hostile})
+    return doc
+
+
 def main():
     command = sys.argv[1]
     os.makedirs(SEEDS, exist_ok=True)
@@ -65,6 +78,7 @@ def main():
     write("other_writer", other)
 
     write("observed_workers", with_observed(both))
+    write("hostile_texts", with_hostile_texts(both))
     write("repeat_series", document(command, "--single", "--repeat", "2"))
     failed = subprocess.run([command, "--measure", "0", "--json", "-q"], capture_output=True, text=True, check=False)
     write("failed_run", json.loads(failed.stdout))

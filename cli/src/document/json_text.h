@@ -1,0 +1,14 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace truvello::cli {
+
+// Every JSON document the command writes, as text: indented by two, with a
+// final newline. Text from outside may hold bytes that are not UTF-8 (a file
+// name, a CPU model); each such byte becomes U+FFFD instead of failing the
+// whole document.
+std::string json_text(const nlohmann::json& document);
+
+}  // namespace truvello::cli
