@@ -213,19 +213,34 @@ TEST(Command, RepeatRunsEverySeriesAndExportsEachRun) {
 // --precision: a loose goal is reached after the fewest runs, later runs
 // warm up briefly; an unreachable one stops before the budget would pass.
 TEST(Command, PrecisionStopsWhenReachedOrAtTheBudget) {
+  // Both benchmarks, every export: a loose goal is met after the fewest runs.
+  const TempDir dir;
   const Finished reached =
-      run_command({"--single", "--precision", "50", "--warmup", "2.2", "--measure", "0.3", "--json", "-q"});
+      run_command({"--precision", "100", "--warmup", "2.1", "--measure", "0.3", "--json", "-q", "--export-csv",
+                   dir.file("r.csv"), "--export-markdown", dir.file("r.md"), "--export-html", dir.file("r.html")});
   ASSERT_EQ(reached.status, 0) << reached.err;
   const json doc = json::parse(reached.out);
-  ASSERT_EQ(doc["runs"].size(), 3u) << "the fewest runs a series stops at";
-  EXPECT_EQ(doc["runs"][0]["config"]["warmup_seconds"], 2.2);
-  EXPECT_EQ(doc["runs"][2]["config"]["warmup_seconds"], 2.0);
-  ASSERT_EQ(doc["series"].size(), 1u);
-  const json& series = doc["series"][0];
-  EXPECT_EQ(series["precision"]["stopped"], "reached");
-  EXPECT_LE(series["half_width_percent"].get<double>(), 50.0);
+  for (const char* name : {"single", "all-cpus"}) {
+    SCOPED_TRACE(name);
+    std::vector<double> warmups;
+    for (const json& run : doc["runs"]) {
+      if (run["name"] == name) warmups.push_back(run["config"]["warmup_seconds"].get<double>());
+    }
+    // A loose goal is met after the fewest runs, unless the machine is very
+    // busy; each series starts with the given warm-up and goes on briefly.
+    ASSERT_GE(warmups.size(), 3u);
+    EXPECT_EQ(warmups[0], 2.1);
+    EXPECT_EQ(warmups.back(), 2.0);
+  }
+  ASSERT_EQ(doc["series"].size(), 2u);
+  for (const json& series : doc["series"]) {
+    EXPECT_EQ(series["precision"]["stopped"], "reached");
+    EXPECT_LE(series["half_width_percent"].get<double>(), 100.0);
+  }
+  EXPECT_NE(read_file(dir.file("r.csv")).find("\nall-cpus,3,2,completed,"), std::string::npos);
+  EXPECT_NE(read_file(dir.file("r.md")).find("| all CPUs | "), std::string::npos) << read_file(dir.file("r.md"));
+  EXPECT_NE(read_file(dir.file("r.html")).find("<svg class=\"chart series\""), std::string::npos);
 
-  const TempDir dir;
   const Finished budget = run_command({"--all-cpus", "--precision", "0.01", "--max-time", "2", "--warmup", "0",
                                        "--measure", "0.3", "-q", "--export-json", dir.file("b.json")});
   ASSERT_EQ(budget.status, 0) << budget.err;
