@@ -106,11 +106,6 @@ std::string number(double value, const char* format) {
 // that is not a number, which reads "n/a" as everywhere else in the report.
 std::string exact_cell(double value) { return std::isfinite(value) ? exact_number(value) : "n/a"; }
 
-std::string signed_percent(double percent) {
-  std::string text = percent > 0.0 ? "+" : percent < 0.0 ? "-" : "";
-  return text + percent_text(std::fabs(percent));
-}
-
 // One run as a line of a chart and a row of a table.
 struct Line {
   std::size_t source = 0;  // index into the sources

@@ -6,25 +6,12 @@
 #include "statistics/rate_stats.h"
 #include "statistics/run_series.h"
 #include "statistics/scaling.h"
+#include "text/markdown_text.h"
 #include "text/units.h"
 
 namespace truvello::cli {
 
 namespace {
-
-// Reason texts are library phrases, but a pipe would still break the table.
-std::string cell(std::string text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '|')
-      out += "\\|";
-    else if (c == '\n' || c == '\r')
-      out += ' ';
-    else
-      out += c;
-  }
-  return out;
-}
 
 // The series of --repeat and --precision: the robust score with its interval
 // and the runs that stood off.
@@ -48,7 +35,7 @@ std::string series_markdown(const Invocation& invocation) {
     std::string disturbed;
     for (const DisturbedRun& d : e.disturbed) {
       disturbed += (disturbed.empty() ? "" : ", ") + std::string("run ") + std::to_string(view->run_of(d).repeat) +
-                   " (" + (d.off_percent < 0.0 ? "-" : "+") + percent_text(std::fabs(d.off_percent)) + ")";
+                   " (" + signed_percent(d.off_percent) + ")";
     }
     out += "| " + std::string(BenchmarkKind{benchmark}.title()) + " | " + std::to_string(view->runs) + " | " +
            si_number(e.score) + " | " + interval + " | " + precision + " | " +
@@ -85,8 +72,8 @@ std::string markdown_text(const Invocation& invocation) {
     }
     std::string title = run.kind().title();
     if (invocation.run_count(run.config.benchmark) > 1) title += ", run " + std::to_string(run.repeat);
-    out += "| " + title + " | " + cell(status) + " | " + score + " | " + cv + " | " + med + " | " + lo + " | " + hi +
-           " | " + workers + " | " + measured + " | " + ops + " | " + samples + " |\n";
+    out += "| " + title + " | " + markdown_cell(status) + " | " + score + " | " + cv + " | " + med + " | " + lo +
+           " | " + hi + " | " + workers + " | " + measured + " | " + ops + " | " + samples + " |\n";
   }
   out += series_markdown(invocation);
   if (const auto s = scaling(invocation)) {

@@ -85,11 +85,6 @@ std::string wrapped_row(const std::string& label, const std::string& text) {
   return wrapped(prefix, text, prefix.size());
 }
 
-std::string signed_percent(double percent) {
-  std::string text = percent > 0.0 ? "+" : percent < 0.0 ? "-" : "";
-  return text += percent_text(std::fabs(percent));
-}
-
 std::string machine_line(const MachineContext& m, const Style& style) {
   std::string line = m.cpu_model.empty() ? std::string("unknown CPU") : m.cpu_model;
   line += style.dot + std::to_string(m.online_cpus) + " CPUs online";

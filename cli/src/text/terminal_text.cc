@@ -1,5 +1,6 @@
 #include "text/terminal_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace truvello::cli {
@@ -79,6 +80,12 @@ std::string terminal_lines(std::string_view text) {
     begin = end + 1;
   }
   return out;
+}
+
+std::size_t display_width(std::string_view text) {
+  // UTF-8 continuation bytes take no column.
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 }  // namespace truvello::cli

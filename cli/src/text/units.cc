@@ -90,6 +90,13 @@ std::string percent_text(double percent) {
   return printf_text("%.2f %%", percent);
 }
 
+std::string signed_percent(double percent) {
+  // Appended, not '+': g++ 12 misreads a literal plus a string as an
+  // overlapping copy (-Wrestrict).
+  std::string text = percent > 0.0 ? "+" : percent < 0.0 ? "-" : "";
+  return text += percent_text(std::fabs(percent));
+}
+
 std::string hex64(std::uint64_t value) {
   std::array<char, 24> buffer{};
   const int n = std::snprintf(buffer.data(), buffer.size(), "0x%016llx", static_cast<unsigned long long>(value));
