@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -209,15 +208,11 @@ std::string results_table(const std::vector<Line>& lines) {
 
 // The warnings of each run, as the terminal words them; machine-wide ones
 // are gathered for the machine section instead.
-std::string run_warning_list(const std::vector<Line>& lines, std::vector<std::pair<std::size_t, Warning>>& machine_wide,
-                             std::set<std::pair<std::size_t, std::string>>& seen) {
+std::string run_warning_list(const std::vector<Line>& lines, std::vector<MachineWideWarnings>& machine_wide) {
   std::string items;
   for (const Line& line : lines) {
     for (const Warning& w : run_warnings(*line.run, line.invocation->machine)) {
-      if (w.machine_wide) {
-        if (seen.insert({line.source, w.code}).second) machine_wide.emplace_back(line.source, w);
-        continue;
-      }
+      if (machine_wide[line.source].gather(w)) continue;
       const std::string who = lines.size() > 1 ? "<strong>" + html_escape(line.label) + ":</strong> " : "";
       items += "<li data-code=\"" + html_escape(w.code) + "\"><span class=\"mark\" aria-hidden=\"true\">\u26A0</span>" +
                who + html_escape(w.message) + "</li>\n";
@@ -597,8 +592,7 @@ bool shows_scores(const std::vector<SourceSeries>& series, bool comparing) {
 }
 
 std::string benchmark_section(std::span<const ReportSource> sources, std::uint32_t benchmark, bool comparing,
-                              std::vector<std::pair<std::size_t, Warning>>& machine_wide,
-                              std::set<std::pair<std::size_t, std::string>>& seen, bool& scores_shown) {
+                              std::vector<MachineWideWarnings>& machine_wide, bool& scores_shown) {
   const std::vector<Line> lines = lines_of(sources, benchmark);
   std::string out = "<section class=\"benchmark\" id=\"benchmark-" + std::to_string(benchmark) + "\">\n<h2>Benchmark " +
                     std::to_string(benchmark) + " \u00B7 " + BenchmarkKind{benchmark}.title() + "</h2>\n";
@@ -607,7 +601,7 @@ std::string benchmark_section(std::span<const ReportSource> sources, std::uint32
     scores_shown = true;
   }
   out += results_table(lines);
-  out += run_warning_list(lines, machine_wide, seen);
+  out += run_warning_list(lines, machine_wide);
   out += "<figure>\n" + chart_svg(benchmark, lines) + legend(lines) + "</figure>\n";
   out += samples_details(lines);
   return out + "</section>\n";
@@ -655,15 +649,14 @@ std::string machine_table(const MachineContext& m) {
 }
 
 std::string machine_section(std::span<const ReportSource> sources,
-                            const std::vector<std::pair<std::size_t, Warning>>& machine_wide) {
+                            const std::vector<MachineWideWarnings>& machine_wide) {
   std::string out = "<section id=\"machine\">\n<h2>Machine</h2>\n";
   for (std::size_t i = 0; i < sources.size(); ++i) {
     const std::string name = source_name(sources, i);
     if (!name.empty()) out += "<h3>" + html_escape(name) + "</h3>\n";
     out += machine_table(sources[i].invocation->machine);
     std::string items;
-    for (const auto& [source, w] : machine_wide) {
-      if (source != i) continue;
+    for (const Warning& w : machine_wide[i].list()) {
       items += "<li data-code=\"" + html_escape(w.code) + "\"><span class=\"mark\" aria-hidden=\"true\">\u26A0</span>" +
                html_escape(w.message) + "</li>\n";
     }
@@ -721,11 +714,10 @@ std::string html_text(std::span<const ReportSource> sources_in, std::string_view
   out += "<main>\n";
   if (comparison != nullptr) out += comparison_section(*comparison);
   const bool comparing = comparison != nullptr || sources.size() > 1;
-  std::vector<std::pair<std::size_t, Warning>> machine_wide;
-  std::set<std::pair<std::size_t, std::string>> seen;
+  std::vector<MachineWideWarnings> machine_wide(sources.size());
   bool scores_shown = false;
   for (std::uint32_t benchmark : benchmarks_in_order(sources)) {
-    out += benchmark_section(sources, benchmark, comparing, machine_wide, seen, scores_shown);
+    out += benchmark_section(sources, benchmark, comparing, machine_wide, scores_shown);
   }
   if (benchmarks_in_order(sources).empty()) out += "<p>No run to show.</p>\n";
   out += scaling_section(sources);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <set>
 #include <vector>
 
 #include "statistics/rate_stats.h"
@@ -251,17 +250,12 @@ std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
       "\n";
   out += machine_line(invocation.machine, style);
 
-  std::vector<Warning> machine_wide;
-  std::set<std::string> seen;
+  MachineWideWarnings machine_wide;
   for (const RunOutcome& run : invocation.runs) {
     out += '\n';
     out += run_block(run, invocation.run_count(run.config.benchmark) > 1, style);
     for (const Warning& w : run_warnings(run, invocation.machine)) {
-      if (!w.machine_wide) {
-        out += warning_row(w, style);
-      } else if (seen.insert(w.code).second) {
-        machine_wide.push_back(w);
-      }
+      if (!machine_wide.gather(w)) out += warning_row(w, style);
     }
   }
 
@@ -274,9 +268,9 @@ std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
                   style.times, static_cast<unsigned>(s->workers));
     out += "\nscaling\n" + row("Efficiency", percent_text(s->efficiency * 100.0) + detail);
   }
-  if (!machine_wide.empty()) {
+  if (!machine_wide.list().empty()) {
     out += "\nmachine\n";
-    for (const Warning& w : machine_wide) out += warning_row(w, style);
+    for (const Warning& w : machine_wide.list()) out += warning_row(w, style);
   }
   return out;
 }
