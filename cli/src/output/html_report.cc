@@ -9,6 +9,7 @@
 
 #include "output/chart.h"
 #include "output/comparison_report.h"
+#include "output/report_phrases.h"
 #include "statistics/comparison.h"
 #include "statistics/rate_stats.h"
 #include "statistics/scaling.h"
@@ -153,15 +154,6 @@ std::string series_class(std::size_t index) {
   return "s" + std::to_string(index % kColours) + " d" + std::to_string(index % kDashes);
 }
 
-std::string machine_line(const MachineContext& m) {
-  std::string line = m.cpu_model.empty() ? std::string("unknown CPU") : m.cpu_model;
-  line += " \u00B7 " + std::to_string(m.online_cpus) + " CPUs online";
-  const double usable = m.usable_cpus();
-  if (usable < static_cast<double>(m.online_cpus)) line += ", " + number(usable, "%.3g") + " usable";
-  if (!m.os_kernel.empty()) line += " \u00B7 " + m.os_kernel;
-  return line;
-}
-
 std::string header(std::span<const ReportSource> sources, std::string_view date) {
   std::string out = "<header>\n<h1>truvello report</h1>\n<p class=\"meta\">" + html_escape(date) + "</p>\n";
   for (std::size_t i = 0; i < sources.size(); ++i) {
@@ -170,7 +162,7 @@ std::string header(std::span<const ReportSource> sources, std::string_view date)
     const std::string prefix = name.empty() ? "" : "<strong>" + html_escape(name) + "</strong>: ";
     out += "<p class=\"meta\">" + prefix + "truvello " + html_escape(inv.command_version) + " \u00B7 library " +
            html_escape(inv.library_version) + " (interface " + std::to_string(inv.abi_version) + ")</p>\n";
-    out += "<p class=\"machine-line\">" + html_escape(machine_line(inv.machine)) + "</p>\n";
+    out += "<p class=\"machine-line\">" + html_escape(machine_line(inv.machine, " \u00B7 ")) + "</p>\n";
   }
   return out + "</header>\n";
 }
@@ -614,8 +606,7 @@ std::string scaling_section(std::span<const ReportSource> sources) {
     if (!s) continue;
     const std::string name = source_name(sources, i);
     items += "<p>" + (name.empty() ? std::string() : "<strong>" + html_escape(name) + ":</strong> ") + "Efficiency " +
-             percent_text(s->efficiency * 100.0) + " (all CPUs ran " + number(s->speedup, "%.2f") +
-             " \u00D7 the single rate with " + std::to_string(s->workers) + " workers)</p>\n";
+             percent_text(s->efficiency * 100.0) + " (" + scaling_sentence(*s, "\u00D7") + ")</p>\n";
   }
   if (items.empty()) return "";
   return "<section id=\"scaling\">\n<h2>Scaling</h2>\n" + items + "</section>\n";

@@ -1,8 +1,8 @@
 #include "output/markdown_report.h"
 
 #include <cmath>
-#include <cstdio>
 
+#include "output/report_phrases.h"
 #include "statistics/rate_stats.h"
 #include "statistics/run_series.h"
 #include "statistics/scaling.h"
@@ -77,11 +77,7 @@ std::string markdown_text(const Invocation& invocation) {
   }
   out += series_markdown(invocation);
   if (const auto s = scaling(invocation)) {
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  "\nScaling efficiency: %s (all CPUs ran %.2f x the single rate with %u workers).\n",
-                  percent_text(s->efficiency * 100.0).c_str(), s->speedup, static_cast<unsigned>(s->workers));
-    out += line;
+    out += "\nScaling efficiency: " + percent_text(s->efficiency * 100.0) + " (" + scaling_sentence(*s, "x") + ").\n";
   }
   return out;
 }

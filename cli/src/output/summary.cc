@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "output/report_phrases.h"
 #include "statistics/rate_stats.h"
 #include "statistics/run_series.h"
 #include "statistics/scaling.h"
@@ -82,19 +83,6 @@ std::string wrapped_row(const std::string& label, const std::string& text) {
   std::string prefix = "  " + label;
   prefix.append(kLabelWidth > label.size() ? kLabelWidth - label.size() : 1, ' ');
   return wrapped(prefix, text, prefix.size());
-}
-
-std::string machine_line(const MachineContext& m, const Style& style) {
-  std::string line = m.cpu_model.empty() ? std::string("unknown CPU") : m.cpu_model;
-  line += style.dot + std::to_string(m.online_cpus) + " CPUs online";
-  const double usable = m.usable_cpus();
-  if (usable < static_cast<double>(m.online_cpus)) {
-    char figure[32];
-    std::snprintf(figure, sizeof figure, "%.3g", usable);
-    line += std::string(", ") + figure + " usable";
-  }
-  if (!m.os_kernel.empty()) line += style.dot + m.os_kernel;
-  return terminal_safe(line) + "\n";
 }
 
 std::string run_block(const RunOutcome& run, bool in_series, const Style& style) {
@@ -248,7 +236,7 @@ std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
       terminal_safe("truvello " + invocation.command_version + style.dot + "library " + invocation.library_version +
                     " (interface " + std::to_string(invocation.abi_version) + ")") +
       "\n";
-  out += machine_line(invocation.machine, style);
+  out += terminal_safe(machine_line(invocation.machine, style.dot)) + "\n";
 
   MachineWideWarnings machine_wide;
   for (const RunOutcome& run : invocation.runs) {
@@ -263,10 +251,8 @@ std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
     out += series_block(invocation, benchmark, style);
   }
   if (const auto s = scaling(invocation)) {
-    char detail[128];
-    std::snprintf(detail, sizeof detail, "   (all CPUs ran %.2f %s the single rate with %u workers)", s->speedup,
-                  style.times, static_cast<unsigned>(s->workers));
-    out += "\nscaling\n" + row("Efficiency", percent_text(s->efficiency * 100.0) + detail);
+    out += "\nscaling\n" +
+           row("Efficiency", percent_text(s->efficiency * 100.0) + "   (" + scaling_sentence(*s, style.times) + ")");
   }
   if (!machine_wide.list().empty()) {
     out += "\nmachine\n";
