@@ -1,8 +1,8 @@
 #include "output/comparison_report.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 #include "text/markdown_text.h"
@@ -15,11 +15,7 @@ namespace {
 
 using nlohmann::json;
 
-std::string fixed(double value, int digits) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", digits, value);
-  return buffer;
-}
+std::string three_places(double value) { return fmt::format("{:.3f}", value); }
 
 }  // namespace
 
@@ -27,7 +23,7 @@ std::string change_text(double ratio) { return signed_percent((ratio - 1.0) * 10
 
 std::string interval_text(const ComparisonRow& row) {
   if (!row.interval) return "n/a";
-  return fixed(row.interval->low, 3) + " - " + fixed(row.interval->high, 3);
+  return three_places(row.interval->low) + " - " + three_places(row.interval->high);
 }
 
 std::string verdict_text(Verdict verdict) {
@@ -46,7 +42,7 @@ std::string score_text(const Side& side) {
   return text;
 }
 
-std::string ratio_text(double ratio) { return fixed(ratio, 3); }
+std::string ratio_text(double ratio) { return three_places(ratio); }
 
 namespace {
 json disturbed_json(const Side& side) {

@@ -1,8 +1,8 @@
 #include "output/html_report.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -96,11 +96,8 @@ section{break-inside:auto}h2{break-after:avoid}
 svg.chart{max-height:95mm;border:1px solid #ccc}details>summary{display:none}}
 )css";
 
-std::string number(double value, const char* format) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, std::isfinite(value) ? value : 0.0);
-  return buffer;
-}
+// A figure of the machine; one that is not a number reads 0.
+double shown(double value) { return std::isfinite(value) ? value : 0.0; }
 
 // A sample's figure exactly as recorded; a hand-edited file may hold a value
 // that is not a number, which reads "n/a" as everywhere else in the report.
@@ -620,12 +617,12 @@ std::string machine_table(const MachineContext& m) {
   std::string out = "<div class=\"scroll\"><table class=\"facts\"><tbody>\n";
   out += fact("CPU model", m.cpu_model.empty() ? "unknown" : m.cpu_model);
   out += fact("CPUs online", std::to_string(m.online_cpus));
-  out += fact("Usable CPUs", number(m.usable_cpus(), "%.3g"));
+  out += fact("Usable CPUs", fmt::format("{:.3g}", shown(m.usable_cpus())));
   out += fact("Affinity mask", m.affinity_cpus ? std::to_string(*m.affinity_cpus) + " CPUs" : "not read");
   std::string quota = "none";
   if (m.cpu_quota && m.cpu_quota->quota_us) {
     quota = "cpu.max " + std::to_string(*m.cpu_quota->quota_us) + " " + std::to_string(m.cpu_quota->period_us);
-    if (const auto cpus = m.cpu_quota->cpus()) quota += " (" + number(*cpus, "%.3g") + " CPUs)";
+    if (const auto cpus = m.cpu_quota->cpus()) quota += " (" + fmt::format("{:.3g}", shown(*cpus)) + " CPUs)";
   }
   out += fact("cgroup quota", quota);
   out += fact("OS kernel", m.os_kernel.empty() ? "unknown" : m.os_kernel);
@@ -633,9 +630,10 @@ std::string machine_table(const MachineContext& m) {
   for (const std::string& g : m.governors) governors += (governors.empty() ? "" : ", ") + g;
   out += fact("Frequency governors", governors.empty() ? "not exposed" : governors);
   out += fact("Hypervisor", m.hypervisor ? "yes" : "no");
-  out += fact("Load average before the run", m.load ? number(m.load->one, "%.2f") + " " + number(m.load->five, "%.2f") +
-                                                          " " + number(m.load->fifteen, "%.2f") + " (1, 5, 15 min)"
-                                                    : "not read");
+  out += fact("Load average before the run",
+              m.load ? fmt::format("{:.2f} {:.2f} {:.2f} (1, 5, 15 min)", shown(m.load->one), shown(m.load->five),
+                                   shown(m.load->fifteen))
+                     : "not read");
   return out + "</tbody></table></div>\n";
 }
 

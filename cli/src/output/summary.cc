@@ -1,8 +1,8 @@
 #include "output/summary.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 #include "output/report_phrases.h"
@@ -210,11 +210,10 @@ std::string series_block(const Invocation& invocation, std::uint32_t benchmark, 
   }
   for (const DisturbedRun& d : e.disturbed) {
     const double off = d.off_percent;
-    char z[32];
-    std::snprintf(z, sizeof z, "%.1f", d.z);
     const RunOutcome& run = view->run_of(d);
     std::string text = "run " + std::to_string(run.repeat) + " stood " + percent_text(std::fabs(off)) +
-                       (off < 0.0 ? " below" : " above") + " the others (z " + z + ") and is left out of the score";
+                       (off < 0.0 ? " below" : " above") +
+                       fmt::format(" the others (z {:.1f}) and is left out of the score", d.z);
     // What the OS kernel saw of its workers, when it was recorded: the
     // reason a run stood off is most often right there.
     if (run.observation && !run.observation->workers.empty()) text += " (" + observation_text(*run.observation) + ")";

@@ -1,9 +1,9 @@
 #include "statistics/warnings.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 
 #include "machine/machine_text.h"
 #include "statistics/rate_stats.h"
@@ -20,13 +20,7 @@ Warning warning(const char* code, std::string message) {
 }
 
 std::string cpu_count_text(double cpus) {
-  char buffer[32];
-  if (cpus == std::floor(cpus)) {
-    std::snprintf(buffer, sizeof buffer, "%.0f", cpus);
-  } else {
-    std::snprintf(buffer, sizeof buffer, "%.3g", cpus);
-  }
-  return buffer;
+  return cpus == std::floor(cpus) ? fmt::format("{:.0f}", cpus) : fmt::format("{:.3g}", cpus);
 }
 
 std::string quoted_list(const std::vector<std::string>& names) {
@@ -71,11 +65,7 @@ std::string flagged_list(const std::vector<Flagged>& flagged, Shown shown) {
   return out;
 }
 
-std::string share_text(double share) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", share);
-  return text;
-}
+std::string share_text(double share) { return fmt::format("{:.2f}", share); }
 
 }  // namespace
 
@@ -90,11 +80,7 @@ bool MachineWideWarnings::gather(const Warning& w) {
   return true;
 }
 
-std::string limit_percent_text(double percent) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g %%", percent);
-  return text;
-}
+std::string limit_percent_text(double percent) { return fmt::format("{:g} %", percent); }
 
 std::optional<Warning> drift_warning(std::span<const truvello_sample_record> samples) {
   const auto stats = rate_stats(samples);
@@ -115,10 +101,9 @@ std::optional<Warning> busy_machine_warning(const std::optional<LoadAverage>& lo
   if (!load) return std::nullopt;
   const double limit = std::max(kBusyLoadFloor, kBusyLoadPerCpu * online_cpus);
   if (!(load->one >= limit)) return std::nullopt;
-  char figure[32];
-  std::snprintf(figure, sizeof figure, "%.2f", load->one);
-  return warning("busy", std::string("The 1-minute load average was ") + figure + " before the run on " +
-                             std::to_string(online_cpus) + " online CPUs: other work was competing for them.");
+  return warning("busy", fmt::format("The 1-minute load average was {:.2f} before the run on {} online CPUs: other "
+                                     "work was competing for them.",
+                                     load->one, online_cpus));
 }
 
 std::optional<Warning> cpu_limit_warning(std::uint32_t workers, unsigned online_cpus,
