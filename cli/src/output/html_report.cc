@@ -7,6 +7,9 @@
 #include <utility>
 #include <vector>
 
+// kStyle: the style sheet (html_report.css), inlined in every report since
+// the page may load nothing from elsewhere.
+#include "html_report_style.h"
 #include "output/chart.h"
 #include "output/comparison_report.h"
 #include "output/report_phrases.h"
@@ -31,70 +34,6 @@ constexpr std::size_t kDashes = 4;
 // from elsewhere. Inline styles are the only thing allowed in.
 constexpr const char* kContentPolicy =
     "default-src 'none'; style-src 'unsafe-inline'; img-src data:; base-uri 'none'; form-action 'none'";
-
-constexpr const char* kStyle = R"css(
-:root{--bg:#fff;--fg:#1b1d21;--muted:#5b616b;--rule:#d6d9de;--grid:#e6e8eb;--panel:#f5f6f8;--warn:#8a4b00;
---warn-bg:#fff4e0;--third:#6b7280;--c0:#1f5fbf;--c1:#c2410c;--c2:#15803d;--c3:#7e22ce;--c4:#b91c1c;--c5:#0e7490}
-@media (prefers-color-scheme:dark){:root{--bg:#15171a;--fg:#e4e6ea;--muted:#9aa1ab;--rule:#3a3f46;--grid:#2a2e34;
---panel:#1e2125;--warn:#ffc46b;--warn-bg:#33280f;--third:#9aa1ab;--c0:#6ea8ff;--c1:#fb923c;--c2:#4ade80;
---c3:#c084fc;--c4:#f87171;--c5:#22d3ee}}
-*{box-sizing:border-box}
-html{-webkit-text-size-adjust:100%}
-body{margin:0 auto;max-width:60rem;padding:1rem;background:var(--bg);color:var(--fg);
-font:15px/1.45 system-ui,-apple-system,"Segoe UI",Roboto,sans-serif;overflow-wrap:break-word}
-h1{font-size:1.5rem;margin:0 0 .25rem}h2{font-size:1.2rem;margin:2rem 0 .5rem;border-bottom:1px solid var(--rule)}
-h3{font-size:1rem;margin:1rem 0 .25rem}
-.meta,.machine-line,footer{color:var(--muted);margin:.15rem 0}
-.scroll{overflow-x:auto;max-width:100%}
-table{border-collapse:collapse;font-variant-numeric:tabular-nums}
-th,td{padding:.25rem .6rem;border-bottom:1px solid var(--rule);text-align:left;vertical-align:top}
-td.num,th.num{text-align:right;white-space:nowrap}
-table.facts th{font-weight:600;white-space:nowrap}
-.unstable{color:var(--warn);font-weight:600}
-ul.warnings{list-style:none;padding:0;margin:.75rem 0}
-ul.warnings li{background:var(--warn-bg);border-left:4px solid var(--warn);padding:.4rem .6rem;margin:.35rem 0}
-.mark{color:var(--warn);font-weight:700;margin-right:.3rem}
-figure{margin:1rem 0;max-width:44rem;break-inside:avoid;page-break-inside:avoid}
-svg.chart{display:block;width:100%;height:auto;background:var(--panel);border-radius:4px}
-svg.chart text{fill:var(--muted);font:14px system-ui,sans-serif}
-svg.chart .grid{stroke:var(--grid);stroke-width:1}
-svg.chart .axis{stroke:var(--muted);stroke-width:1}
-svg.chart .third{fill:var(--third);opacity:.1}
-svg.chart text.third-label{font-size:11px}
-svg.chart text.empty{font-size:16px}
-.rate{fill:none;stroke-width:2;stroke-linejoin:miter}
-.mean{stroke-width:1.25;stroke-dasharray:6 4}
-.band{opacity:.14;stroke:none}
-.s0{--c:var(--c0)}.s1{--c:var(--c1)}.s2{--c:var(--c2)}.s3{--c:var(--c3)}.s4{--c:var(--c4)}.s5{--c:var(--c5)}
-.rate,.mean{stroke:var(--c)}.band{fill:var(--c)}
-.d1 .rate{stroke-dasharray:9 4}.d2 .rate{stroke-dasharray:2 3}.d3 .rate{stroke-dasharray:10 3 2 3}
-.point{fill:var(--c);stroke:var(--panel);stroke-width:1}.point.disturbed{fill:none;stroke:var(--warn);stroke-width:2}
-.score{stroke:var(--c);stroke-width:2}svg.series .band{opacity:.22}svg.chart .group{stroke:var(--grid);stroke-width:1;stroke-dasharray:3 3}
-svg.chart text.disturbed-label{fill:var(--warn);font-size:12px;paint-order:stroke;stroke:var(--panel);stroke-width:3px}
-.verdict-faster,.verdict-slower{font-weight:700}.verdict-faster{color:var(--c2)}.verdict-slower{color:var(--c4)}
-ul.notes{padding-left:1.2rem;margin:.5rem 0}ul.notes li{margin:.2rem 0}
-figcaption{color:var(--muted);font-size:.9rem}figcaption p{margin:.3rem 0}
-ul.legend{list-style:none;padding:0;margin:.4rem 0;display:flex;flex-wrap:wrap;gap:.25rem 1.25rem}
-ul.legend li{display:flex;align-items:center;gap:.4rem}
-svg.key{width:36px;height:12px;flex:none}
-svg.key .tint{fill:var(--third);opacity:.25}
-details{margin:.75rem 0}summary{cursor:pointer;color:var(--muted)}
-details table{font-size:.85rem}
-@media (max-width:560px){body{padding:.6rem;font-size:14px}th,td{padding:.2rem .35rem}h2{margin-top:1.5rem}
-table.results thead{display:none}table.results,table.results tbody,table.results tr{display:block}
-table.results tr{border-bottom:1px solid var(--rule);padding:.3rem 0}
-table.results td{display:flex;justify-content:space-between;gap:1rem;border:0;text-align:right;white-space:normal}
-table.results td::before{content:attr(data-label);color:var(--muted);text-align:left}
-table.results td:first-child{font-weight:600}}
-@media print{@page{size:A4;margin:14mm}
-:root{--bg:#fff;--fg:#000;--muted:#333;--rule:#bbb;--grid:#ddd;--panel:#fff;--warn:#7a3e00;--warn-bg:#fff;
---third:#777;--c0:#1f5fbf;--c1:#c2410c;--c2:#15803d;--c3:#7e22ce;--c4:#b91c1c;--c5:#0e7490}
-*{-webkit-print-color-adjust:exact;print-color-adjust:exact}
-body{max-width:none;padding:0;font-size:10.5pt}.scroll{overflow:visible}table{font-size:9pt}
-th,td{overflow-wrap:anywhere}figure{max-width:none}
-section{break-inside:auto}h2{break-after:avoid}
-svg.chart{max-height:95mm;border:1px solid #ccc}details>summary{display:none}}
-)css";
 
 // A figure of the machine; one that is not a number reads 0.
 double shown(double value) { return std::isfinite(value) ? value : 0.0; }
