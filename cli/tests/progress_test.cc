@@ -5,6 +5,7 @@
 
 #include "progress/progress_line.h"
 #include "progress/progress_state.h"
+#include "text/terminal_text.h"
 
 namespace truvello::cli {
 namespace {

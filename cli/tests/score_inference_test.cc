@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "seeded_normal.h"
@@ -127,8 +129,24 @@ TEST(ScoreInference, StudentTQuantilesMatchTheTables) {
   const double t = student_t_quantile(0.975, 4.5);
   EXPECT_LT(t, student_t_quantile(0.975, 4));
   EXPECT_GT(t, student_t_quantile(0.975, 5));
-  EXPECT_TRUE(std::isnan(student_t_quantile(1.0, 3)));
-  EXPECT_TRUE(std::isnan(student_t_quantile(0.5, 0)));
+  // One and two degrees of freedom have closed forms, far into the tails.
+  for (const double p : {1e-9, 0.001, 0.2, 0.5, 0.9, 0.975, 1.0 - 1e-6}) {
+    const double one = std::tan(M_PI * (p - 0.5));
+    const double two = (2.0 * p - 1.0) / std::sqrt(2.0 * p * (1.0 - p));
+    EXPECT_NEAR(student_t_quantile(p, 1), one, 1e-7 * std::max(1.0, std::fabs(one))) << p;
+    EXPECT_NEAR(student_t_quantile(p, 2), two, 1e-9 * std::max(1.0, std::fabs(two))) << p;
+    // tan() near its pole is good to a few parts in 1e8.
+    const double tail = std::min(p, 1.0 - p);
+    EXPECT_NEAR(student_t_cdf(one, 1), p, 1e-7 * tail) << p;
+    EXPECT_NEAR(student_t_cdf(two, 2), p, 1e-7 * tail) << p;
+  }
+  EXPECT_EQ(student_t_cdf(INFINITY, 3), 1.0);
+  EXPECT_EQ(student_t_cdf(-INFINITY, 3), 0.0);
+  for (const auto& [p, df] : {std::pair{1.0, 3.0}, {0.0, 3.0}, {NAN, 3.0}, {0.5, 0.0}, {0.5, -1.0}, {0.5, NAN}}) {
+    EXPECT_TRUE(std::isnan(student_t_quantile(p, df))) << p << " " << df;
+  }
+  EXPECT_TRUE(std::isnan(student_t_cdf(NAN, 3)));
+  EXPECT_TRUE(std::isnan(student_t_cdf(1.0, 0.0)));
 }
 
 TEST(ScoreInference, EdgesOfTheData) {

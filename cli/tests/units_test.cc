@@ -1,5 +1,8 @@
 #include "text/units.h"
 
+#include "text/markdown_text.h"
+#include "text/terminal_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -53,6 +56,33 @@ TEST(Units, PercentAndSecondsAndLengths) {
   EXPECT_EQ(seconds_text(5.0021), "5.002 s");
   EXPECT_EQ(length_text(120.0), "120 s");
   EXPECT_EQ(length_text(0.3), "0.3 s");
+}
+
+TEST(Units, SignedPercentWidthAndMarkdownCells) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    double percent;
+    std::string text;
+  } signs[] = {{4.2, "+4.20 %"}, {-12.34, "-12.3 %"}, {0.0, "0.00 %"}, {-150.0, "-150 %"}, {nan, "n/a"}};
+  for (const auto& c : signs) EXPECT_EQ(signed_percent(c.percent), c.text) << c.percent;
+
+  const struct {
+    std::string text;
+    std::size_t width;
+  } widths[] = {{"", 0}, {"ops/s", 5}, {"\u00B1 0.84 %", 8}, {"\u2589\u258F", 2}, {"\xF0\x9F\x94\xA5!", 2}};
+  for (const auto& c : widths) EXPECT_EQ(display_width(c.text), c.width) << c.text;
+
+  const struct {
+    std::string in;
+    std::string out;
+  } cells[] = {
+      {"plain", "plain"},
+      {"stopped | by hand", "stopped \\| by hand"},
+      {"two\r\nlines", "two  lines"},
+      {"\x1b[2Jred|", "\\x1b[2Jred\\|"},
+      {"bad\xff", "bad\\xff"},
+  };
+  for (const auto& c : cells) EXPECT_EQ(markdown_cell(c.in), c.out) << c.out;
 }
 
 TEST(Units, HexHasFixedWidth) {

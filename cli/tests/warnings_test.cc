@@ -164,6 +164,17 @@ TEST(RunWarnings, CompletedRunCollectsItsOwnAndTheMachines) {
   EXPECT_FALSE(has_code(warnings, "cpu_limit"));
   EXPECT_FALSE(has_code(warnings, "unstable"));
   EXPECT_FALSE(has_code(warnings, "busy"));
+
+  // Read back from a document, the same warnings are machine-wide or not
+  // exactly as the rules marked them.
+  RunOutcome saved = run;
+  saved.recorded_warnings.emplace();
+  for (const Warning& w : warnings) saved.recorded_warnings->push_back({w.code, w.message});
+  const auto read_back = run_warnings(saved, MachineContext{});
+  ASSERT_EQ(read_back.size(), warnings.size());
+  for (std::size_t i = 0; i < warnings.size(); ++i) {
+    EXPECT_EQ(read_back[i].machine_wide, warnings[i].machine_wide) << warnings[i].code;
+  }
 }
 
 WorkerObservation observed(unsigned index, double window, double cpu, std::optional<double> wait = std::nullopt,

@@ -1,8 +1,8 @@
 #include "commands/options.h"
 
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cstdio>
 
 #include "statistics/precision_goal.h"
 #include "statistics/warnings.h"
@@ -34,11 +34,7 @@ std::string footer() {
 }
 
 // A length in the help's own words: 120 gives "120".
-std::string number_text(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
+std::string number_text(double value) { return fmt::format("{:g}", value); }
 
 // A number within [low, high]; unlike CLI::Range it refuses NaN.
 CLI::Validator finite_range(double low, double high) {

@@ -174,8 +174,6 @@ json invocation_json(const Invocation& invocation) {
               {"scaling", scaling_figures}};
 }
 
-std::string json_text(const Invocation& invocation) {
-  return json_text(invocation_json(invocation));
-}
+std::string json_text(const Invocation& invocation) { return json_text(invocation_json(invocation)); }
 
 }  // namespace truvello::cli

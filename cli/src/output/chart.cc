@@ -1,9 +1,9 @@
 #include "output/chart.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <iterator>
 
 #include "statistics/rate_stats.h"
@@ -88,9 +88,7 @@ std::string tick_label(double value, double step, double largest_magnitude) {
   }
   double scaled = value / unit;
   if (std::fabs(scaled) < scaled_step * 1e-6) scaled = 0.0;  // no "-0"
-  char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%.*f%s", decimals, std::isfinite(scaled) ? scaled : 0.0, kPrefixes[prefix]);
-  return buffer;
+  return fmt::format("{:.{}f}{}", std::isfinite(scaled) ? scaled : 0.0, decimals, kPrefixes[prefix]);
 }
 
 double Scale::at(double value) const {
@@ -273,10 +271,8 @@ std::string fit_label(std::string_view text, std::size_t max_chars) {
 std::string coordinate(double value) {
   if (!std::isfinite(value)) value = 0.0;
   value = std::clamp(value, -1e9, 1e9);
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.1f", value);
-  if (std::string_view(buffer) == "-0.0") return "0.0";
-  return buffer;
+  std::string text = fmt::format("{:.1f}", value);
+  return text == "-0.0" ? "0.0" : text;
 }
 
 }  // namespace truvello::cli

@@ -1,10 +1,11 @@
 #include "output/comparison_report.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
+#include "text/markdown_text.h"
 #include "text/terminal_text.h"
 #include "text/units.h"
 
@@ -14,23 +15,15 @@ namespace {
 
 using nlohmann::json;
 
-std::string fixed(double value, int digits) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", digits, value);
-  return buffer;
-}
+std::string three_places(double value) { return fmt::format("{:.3f}", value); }
 
 }  // namespace
 
-std::string change_text(double ratio) {
-  const double percent = (ratio - 1.0) * 100.0;
-  const std::string sign = percent > 0.0 ? "+" : percent < 0.0 ? "-" : "";
-  return sign + percent_text(std::fabs(percent));
-}
+std::string change_text(double ratio) { return signed_percent((ratio - 1.0) * 100.0); }
 
 std::string interval_text(const ComparisonRow& row) {
   if (!row.interval) return "n/a";
-  return fixed(row.interval->low, 3) + " - " + fixed(row.interval->high, 3);
+  return three_places(row.interval->low) + " - " + three_places(row.interval->high);
 }
 
 std::string verdict_text(Verdict verdict) {
@@ -49,7 +42,7 @@ std::string score_text(const Side& side) {
   return text;
 }
 
-std::string ratio_text(double ratio) { return fixed(ratio, 3); }
+std::string ratio_text(double ratio) { return three_places(ratio); }
 
 namespace {
 json disturbed_json(const Side& side) {
@@ -59,27 +52,6 @@ json disturbed_json(const Side& side) {
     list.push_back(json{{"repeat", side.repeats.at(d.index)}, {"off_percent", d.off_percent}, {"z", d.z}});
   }
   return list;
-}
-
-// The width of a text as a terminal shows it: UTF-8 continuation bytes take
-// no column.
-std::size_t columns(const std::string& text) {
-  return static_cast<std::size_t>(
-      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-std::string markdown_cell(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '|') {
-      out += "\\|";
-    } else if (c == '\n' || c == '\r') {
-      out += ' ';
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -104,7 +76,7 @@ std::string comparison_table(const Comparison& comparison, bool colour) {
   }
   std::vector<std::size_t> widths(header.size(), 0);
   for (const auto& line : cells) {
-    for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], columns(line[i]));
+    for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], display_width(line[i]));
   }
 
   // File names and notes (which quote file names, CPU models and reasons)
@@ -119,7 +91,7 @@ std::string comparison_table(const Comparison& comparison, bool colour) {
       const bool last = i + 1 == cells[r].size();
       // Figures are right-aligned so that their digits line up.
       const bool figure = i > 0 && i + 2 < cells[r].size() && !(several && i == 1);
-      const std::string pad(widths[i] - columns(cell), ' ');
+      const std::string pad(widths[i] - display_width(cell), ' ');
       std::string shown = cell;
       if (colour && r > 0 && last) {
         const Verdict v = comparison.rows[r - 1].verdict;

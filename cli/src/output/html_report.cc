@@ -1,15 +1,18 @@
 #include "output/html_report.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <optional>
-#include <set>
 #include <utility>
 #include <vector>
 
+// kStyle: the style sheet (html_report.css), inlined in every report since
+// the page may load nothing from elsewhere.
+#include "html_report_style.h"
 #include "output/chart.h"
 #include "output/comparison_report.h"
+#include "output/report_phrases.h"
 #include "statistics/comparison.h"
 #include "statistics/rate_stats.h"
 #include "statistics/scaling.h"
@@ -32,84 +35,12 @@ constexpr std::size_t kDashes = 4;
 constexpr const char* kContentPolicy =
     "default-src 'none'; style-src 'unsafe-inline'; img-src data:; base-uri 'none'; form-action 'none'";
 
-constexpr const char* kStyle = R"css(
-:root{--bg:#fff;--fg:#1b1d21;--muted:#5b616b;--rule:#d6d9de;--grid:#e6e8eb;--panel:#f5f6f8;--warn:#8a4b00;
---warn-bg:#fff4e0;--third:#6b7280;--c0:#1f5fbf;--c1:#c2410c;--c2:#15803d;--c3:#7e22ce;--c4:#b91c1c;--c5:#0e7490}
-@media (prefers-color-scheme:dark){:root{--bg:#15171a;--fg:#e4e6ea;--muted:#9aa1ab;--rule:#3a3f46;--grid:#2a2e34;
---panel:#1e2125;--warn:#ffc46b;--warn-bg:#33280f;--third:#9aa1ab;--c0:#6ea8ff;--c1:#fb923c;--c2:#4ade80;
---c3:#c084fc;--c4:#f87171;--c5:#22d3ee}}
-*{box-sizing:border-box}
-html{-webkit-text-size-adjust:100%}
-body{margin:0 auto;max-width:60rem;padding:1rem;background:var(--bg);color:var(--fg);
-font:15px/1.45 system-ui,-apple-system,"Segoe UI",Roboto,sans-serif;overflow-wrap:break-word}
-h1{font-size:1.5rem;margin:0 0 .25rem}h2{font-size:1.2rem;margin:2rem 0 .5rem;border-bottom:1px solid var(--rule)}
-h3{font-size:1rem;margin:1rem 0 .25rem}
-.meta,.machine-line,footer{color:var(--muted);margin:.15rem 0}
-.scroll{overflow-x:auto;max-width:100%}
-table{border-collapse:collapse;font-variant-numeric:tabular-nums}
-th,td{padding:.25rem .6rem;border-bottom:1px solid var(--rule);text-align:left;vertical-align:top}
-td.num,th.num{text-align:right;white-space:nowrap}
-table.facts th{font-weight:600;white-space:nowrap}
-.unstable{color:var(--warn);font-weight:600}
-ul.warnings{list-style:none;padding:0;margin:.75rem 0}
-ul.warnings li{background:var(--warn-bg);border-left:4px solid var(--warn);padding:.4rem .6rem;margin:.35rem 0}
-.mark{color:var(--warn);font-weight:700;margin-right:.3rem}
-figure{margin:1rem 0;max-width:44rem;break-inside:avoid;page-break-inside:avoid}
-svg.chart{display:block;width:100%;height:auto;background:var(--panel);border-radius:4px}
-svg.chart text{fill:var(--muted);font:14px system-ui,sans-serif}
-svg.chart .grid{stroke:var(--grid);stroke-width:1}
-svg.chart .axis{stroke:var(--muted);stroke-width:1}
-svg.chart .third{fill:var(--third);opacity:.1}
-svg.chart text.third-label{font-size:11px}
-svg.chart text.empty{font-size:16px}
-.rate{fill:none;stroke-width:2;stroke-linejoin:miter}
-.mean{stroke-width:1.25;stroke-dasharray:6 4}
-.band{opacity:.14;stroke:none}
-.s0{--c:var(--c0)}.s1{--c:var(--c1)}.s2{--c:var(--c2)}.s3{--c:var(--c3)}.s4{--c:var(--c4)}.s5{--c:var(--c5)}
-.rate,.mean{stroke:var(--c)}.band{fill:var(--c)}
-.d1 .rate{stroke-dasharray:9 4}.d2 .rate{stroke-dasharray:2 3}.d3 .rate{stroke-dasharray:10 3 2 3}
-.point{fill:var(--c);stroke:var(--panel);stroke-width:1}.point.disturbed{fill:none;stroke:var(--warn);stroke-width:2}
-.score{stroke:var(--c);stroke-width:2}svg.series .band{opacity:.22}svg.chart .group{stroke:var(--grid);stroke-width:1;stroke-dasharray:3 3}
-svg.chart text.disturbed-label{fill:var(--warn);font-size:12px;paint-order:stroke;stroke:var(--panel);stroke-width:3px}
-.verdict-faster,.verdict-slower{font-weight:700}.verdict-faster{color:var(--c2)}.verdict-slower{color:var(--c4)}
-ul.notes{padding-left:1.2rem;margin:.5rem 0}ul.notes li{margin:.2rem 0}
-figcaption{color:var(--muted);font-size:.9rem}figcaption p{margin:.3rem 0}
-ul.legend{list-style:none;padding:0;margin:.4rem 0;display:flex;flex-wrap:wrap;gap:.25rem 1.25rem}
-ul.legend li{display:flex;align-items:center;gap:.4rem}
-svg.key{width:36px;height:12px;flex:none}
-svg.key .tint{fill:var(--third);opacity:.25}
-details{margin:.75rem 0}summary{cursor:pointer;color:var(--muted)}
-details table{font-size:.85rem}
-@media (max-width:560px){body{padding:.6rem;font-size:14px}th,td{padding:.2rem .35rem}h2{margin-top:1.5rem}
-table.results thead{display:none}table.results,table.results tbody,table.results tr{display:block}
-table.results tr{border-bottom:1px solid var(--rule);padding:.3rem 0}
-table.results td{display:flex;justify-content:space-between;gap:1rem;border:0;text-align:right;white-space:normal}
-table.results td::before{content:attr(data-label);color:var(--muted);text-align:left}
-table.results td:first-child{font-weight:600}}
-@media print{@page{size:A4;margin:14mm}
-:root{--bg:#fff;--fg:#000;--muted:#333;--rule:#bbb;--grid:#ddd;--panel:#fff;--warn:#7a3e00;--warn-bg:#fff;
---third:#777;--c0:#1f5fbf;--c1:#c2410c;--c2:#15803d;--c3:#7e22ce;--c4:#b91c1c;--c5:#0e7490}
-*{-webkit-print-color-adjust:exact;print-color-adjust:exact}
-body{max-width:none;padding:0;font-size:10.5pt}.scroll{overflow:visible}table{font-size:9pt}
-th,td{overflow-wrap:anywhere}figure{max-width:none}
-section{break-inside:auto}h2{break-after:avoid}
-svg.chart{max-height:95mm;border:1px solid #ccc}details>summary{display:none}}
-)css";
-
-std::string number(double value, const char* format) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, std::isfinite(value) ? value : 0.0);
-  return buffer;
-}
+// A figure of the machine; one that is not a number reads 0.
+double shown(double value) { return std::isfinite(value) ? value : 0.0; }
 
 // A sample's figure exactly as recorded; a hand-edited file may hold a value
 // that is not a number, which reads "n/a" as everywhere else in the report.
 std::string exact_cell(double value) { return std::isfinite(value) ? exact_number(value) : "n/a"; }
-
-std::string signed_percent(double percent) {
-  std::string text = percent > 0.0 ? "+" : percent < 0.0 ? "-" : "";
-  return text + percent_text(std::fabs(percent));
-}
 
 // One run as a line of a chart and a row of a table.
 struct Line {
@@ -159,15 +90,6 @@ std::string series_class(std::size_t index) {
   return "s" + std::to_string(index % kColours) + " d" + std::to_string(index % kDashes);
 }
 
-std::string machine_line(const MachineContext& m) {
-  std::string line = m.cpu_model.empty() ? std::string("unknown CPU") : m.cpu_model;
-  line += " \u00B7 " + std::to_string(m.online_cpus) + " CPUs online";
-  const double usable = m.usable_cpus();
-  if (usable < static_cast<double>(m.online_cpus)) line += ", " + number(usable, "%.3g") + " usable";
-  if (!m.os_kernel.empty()) line += " \u00B7 " + m.os_kernel;
-  return line;
-}
-
 std::string header(std::span<const ReportSource> sources, std::string_view date) {
   std::string out = "<header>\n<h1>truvello report</h1>\n<p class=\"meta\">" + html_escape(date) + "</p>\n";
   for (std::size_t i = 0; i < sources.size(); ++i) {
@@ -176,7 +98,7 @@ std::string header(std::span<const ReportSource> sources, std::string_view date)
     const std::string prefix = name.empty() ? "" : "<strong>" + html_escape(name) + "</strong>: ";
     out += "<p class=\"meta\">" + prefix + "truvello " + html_escape(inv.command_version) + " \u00B7 library " +
            html_escape(inv.library_version) + " (interface " + std::to_string(inv.abi_version) + ")</p>\n";
-    out += "<p class=\"machine-line\">" + html_escape(machine_line(inv.machine)) + "</p>\n";
+    out += "<p class=\"machine-line\">" + html_escape(machine_line(inv.machine, " \u00B7 ")) + "</p>\n";
   }
   return out + "</header>\n";
 }
@@ -214,15 +136,11 @@ std::string results_table(const std::vector<Line>& lines) {
 
 // The warnings of each run, as the terminal words them; machine-wide ones
 // are gathered for the machine section instead.
-std::string run_warning_list(const std::vector<Line>& lines, std::vector<std::pair<std::size_t, Warning>>& machine_wide,
-                             std::set<std::pair<std::size_t, std::string>>& seen) {
+std::string run_warning_list(const std::vector<Line>& lines, std::vector<MachineWideWarnings>& machine_wide) {
   std::string items;
   for (const Line& line : lines) {
     for (const Warning& w : run_warnings(*line.run, line.invocation->machine)) {
-      if (w.machine_wide) {
-        if (seen.insert({line.source, w.code}).second) machine_wide.emplace_back(line.source, w);
-        continue;
-      }
+      if (machine_wide[line.source].gather(w)) continue;
       const std::string who = lines.size() > 1 ? "<strong>" + html_escape(line.label) + ":</strong> " : "";
       items += "<li data-code=\"" + html_escape(w.code) + "\"><span class=\"mark\" aria-hidden=\"true\">\u26A0</span>" +
                who + html_escape(w.message) + "</li>\n";
@@ -602,8 +520,7 @@ bool shows_scores(const std::vector<SourceSeries>& series, bool comparing) {
 }
 
 std::string benchmark_section(std::span<const ReportSource> sources, std::uint32_t benchmark, bool comparing,
-                              std::vector<std::pair<std::size_t, Warning>>& machine_wide,
-                              std::set<std::pair<std::size_t, std::string>>& seen, bool& scores_shown) {
+                              std::vector<MachineWideWarnings>& machine_wide, bool& scores_shown) {
   const std::vector<Line> lines = lines_of(sources, benchmark);
   std::string out = "<section class=\"benchmark\" id=\"benchmark-" + std::to_string(benchmark) + "\">\n<h2>Benchmark " +
                     std::to_string(benchmark) + " \u00B7 " + BenchmarkKind{benchmark}.title() + "</h2>\n";
@@ -612,7 +529,7 @@ std::string benchmark_section(std::span<const ReportSource> sources, std::uint32
     scores_shown = true;
   }
   out += results_table(lines);
-  out += run_warning_list(lines, machine_wide, seen);
+  out += run_warning_list(lines, machine_wide);
   out += "<figure>\n" + chart_svg(benchmark, lines) + legend(lines) + "</figure>\n";
   out += samples_details(lines);
   return out + "</section>\n";
@@ -625,8 +542,7 @@ std::string scaling_section(std::span<const ReportSource> sources) {
     if (!s) continue;
     const std::string name = source_name(sources, i);
     items += "<p>" + (name.empty() ? std::string() : "<strong>" + html_escape(name) + ":</strong> ") + "Efficiency " +
-             percent_text(s->efficiency * 100.0) + " (all CPUs ran " + number(s->speedup, "%.2f") +
-             " \u00D7 the single rate with " + std::to_string(s->workers) + " workers)</p>\n";
+             percent_text(s->efficiency * 100.0) + " (" + scaling_sentence(*s, "\u00D7") + ")</p>\n";
   }
   if (items.empty()) return "";
   return "<section id=\"scaling\">\n<h2>Scaling</h2>\n" + items + "</section>\n";
@@ -640,12 +556,12 @@ std::string machine_table(const MachineContext& m) {
   std::string out = "<div class=\"scroll\"><table class=\"facts\"><tbody>\n";
   out += fact("CPU model", m.cpu_model.empty() ? "unknown" : m.cpu_model);
   out += fact("CPUs online", std::to_string(m.online_cpus));
-  out += fact("Usable CPUs", number(m.usable_cpus(), "%.3g"));
+  out += fact("Usable CPUs", fmt::format("{:.3g}", shown(m.usable_cpus())));
   out += fact("Affinity mask", m.affinity_cpus ? std::to_string(*m.affinity_cpus) + " CPUs" : "not read");
   std::string quota = "none";
   if (m.cpu_quota && m.cpu_quota->quota_us) {
     quota = "cpu.max " + std::to_string(*m.cpu_quota->quota_us) + " " + std::to_string(m.cpu_quota->period_us);
-    if (const auto cpus = m.cpu_quota->cpus()) quota += " (" + number(*cpus, "%.3g") + " CPUs)";
+    if (const auto cpus = m.cpu_quota->cpus()) quota += " (" + fmt::format("{:.3g}", shown(*cpus)) + " CPUs)";
   }
   out += fact("cgroup quota", quota);
   out += fact("OS kernel", m.os_kernel.empty() ? "unknown" : m.os_kernel);
@@ -653,22 +569,22 @@ std::string machine_table(const MachineContext& m) {
   for (const std::string& g : m.governors) governors += (governors.empty() ? "" : ", ") + g;
   out += fact("Frequency governors", governors.empty() ? "not exposed" : governors);
   out += fact("Hypervisor", m.hypervisor ? "yes" : "no");
-  out += fact("Load average before the run", m.load ? number(m.load->one, "%.2f") + " " + number(m.load->five, "%.2f") +
-                                                          " " + number(m.load->fifteen, "%.2f") + " (1, 5, 15 min)"
-                                                    : "not read");
+  out += fact("Load average before the run",
+              m.load ? fmt::format("{:.2f} {:.2f} {:.2f} (1, 5, 15 min)", shown(m.load->one), shown(m.load->five),
+                                   shown(m.load->fifteen))
+                     : "not read");
   return out + "</tbody></table></div>\n";
 }
 
 std::string machine_section(std::span<const ReportSource> sources,
-                            const std::vector<std::pair<std::size_t, Warning>>& machine_wide) {
+                            const std::vector<MachineWideWarnings>& machine_wide) {
   std::string out = "<section id=\"machine\">\n<h2>Machine</h2>\n";
   for (std::size_t i = 0; i < sources.size(); ++i) {
     const std::string name = source_name(sources, i);
     if (!name.empty()) out += "<h3>" + html_escape(name) + "</h3>\n";
     out += machine_table(sources[i].invocation->machine);
     std::string items;
-    for (const auto& [source, w] : machine_wide) {
-      if (source != i) continue;
+    for (const Warning& w : machine_wide[i].list()) {
       items += "<li data-code=\"" + html_escape(w.code) + "\"><span class=\"mark\" aria-hidden=\"true\">\u26A0</span>" +
                html_escape(w.message) + "</li>\n";
     }
@@ -726,11 +642,10 @@ std::string html_text(std::span<const ReportSource> sources_in, std::string_view
   out += "<main>\n";
   if (comparison != nullptr) out += comparison_section(*comparison);
   const bool comparing = comparison != nullptr || sources.size() > 1;
-  std::vector<std::pair<std::size_t, Warning>> machine_wide;
-  std::set<std::pair<std::size_t, std::string>> seen;
+  std::vector<MachineWideWarnings> machine_wide(sources.size());
   bool scores_shown = false;
   for (std::uint32_t benchmark : benchmarks_in_order(sources)) {
-    out += benchmark_section(sources, benchmark, comparing, machine_wide, seen, scores_shown);
+    out += benchmark_section(sources, benchmark, comparing, machine_wide, scores_shown);
   }
   if (benchmarks_in_order(sources).empty()) out += "<p>No run to show.</p>\n";
   out += scaling_section(sources);

@@ -1,30 +1,17 @@
 #include "output/markdown_report.h"
 
 #include <cmath>
-#include <cstdio>
 
+#include "output/report_phrases.h"
 #include "statistics/rate_stats.h"
 #include "statistics/run_series.h"
 #include "statistics/scaling.h"
+#include "text/markdown_text.h"
 #include "text/units.h"
 
 namespace truvello::cli {
 
 namespace {
-
-// Reason texts are library phrases, but a pipe would still break the table.
-std::string cell(std::string text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '|')
-      out += "\\|";
-    else if (c == '\n' || c == '\r')
-      out += ' ';
-    else
-      out += c;
-  }
-  return out;
-}
 
 // The series of --repeat and --precision: the robust score with its interval
 // and the runs that stood off.
@@ -48,7 +35,7 @@ std::string series_markdown(const Invocation& invocation) {
     std::string disturbed;
     for (const DisturbedRun& d : e.disturbed) {
       disturbed += (disturbed.empty() ? "" : ", ") + std::string("run ") + std::to_string(view->run_of(d).repeat) +
-                   " (" + (d.off_percent < 0.0 ? "-" : "+") + percent_text(std::fabs(d.off_percent)) + ")";
+                   " (" + signed_percent(d.off_percent) + ")";
     }
     out += "| " + std::string(BenchmarkKind{benchmark}.title()) + " | " + std::to_string(view->runs) + " | " +
            si_number(e.score) + " | " + interval + " | " + precision + " | " +
@@ -85,16 +72,12 @@ std::string markdown_text(const Invocation& invocation) {
     }
     std::string title = run.kind().title();
     if (invocation.run_count(run.config.benchmark) > 1) title += ", run " + std::to_string(run.repeat);
-    out += "| " + title + " | " + cell(status) + " | " + score + " | " + cv + " | " + med + " | " + lo + " | " + hi +
-           " | " + workers + " | " + measured + " | " + ops + " | " + samples + " |\n";
+    out += "| " + title + " | " + markdown_cell(status) + " | " + score + " | " + cv + " | " + med + " | " + lo +
+           " | " + hi + " | " + workers + " | " + measured + " | " + ops + " | " + samples + " |\n";
   }
   out += series_markdown(invocation);
   if (const auto s = scaling(invocation)) {
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  "\nScaling efficiency: %s (all CPUs ran %.2f x the single rate with %u workers).\n",
-                  percent_text(s->efficiency * 100.0).c_str(), s->speedup, static_cast<unsigned>(s->workers));
-    out += line;
+    out += "\nScaling efficiency: " + percent_text(s->efficiency * 100.0) + " (" + scaling_sentence(*s, "x") + ").\n";
   }
   return out;
 }

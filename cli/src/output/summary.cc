@@ -1,11 +1,11 @@
 #include "output/summary.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <set>
 #include <vector>
 
+#include "output/report_phrases.h"
 #include "statistics/rate_stats.h"
 #include "statistics/run_series.h"
 #include "statistics/scaling.h"
@@ -83,24 +83,6 @@ std::string wrapped_row(const std::string& label, const std::string& text) {
   std::string prefix = "  " + label;
   prefix.append(kLabelWidth > label.size() ? kLabelWidth - label.size() : 1, ' ');
   return wrapped(prefix, text, prefix.size());
-}
-
-std::string signed_percent(double percent) {
-  std::string text = percent > 0.0 ? "+" : percent < 0.0 ? "-" : "";
-  return text += percent_text(std::fabs(percent));
-}
-
-std::string machine_line(const MachineContext& m, const Style& style) {
-  std::string line = m.cpu_model.empty() ? std::string("unknown CPU") : m.cpu_model;
-  line += style.dot + std::to_string(m.online_cpus) + " CPUs online";
-  const double usable = m.usable_cpus();
-  if (usable < static_cast<double>(m.online_cpus)) {
-    char figure[32];
-    std::snprintf(figure, sizeof figure, "%.3g", usable);
-    line += std::string(", ") + figure + " usable";
-  }
-  if (!m.os_kernel.empty()) line += style.dot + m.os_kernel;
-  return terminal_safe(line) + "\n";
 }
 
 std::string run_block(const RunOutcome& run, bool in_series, const Style& style) {
@@ -228,11 +210,10 @@ std::string series_block(const Invocation& invocation, std::uint32_t benchmark, 
   }
   for (const DisturbedRun& d : e.disturbed) {
     const double off = d.off_percent;
-    char z[32];
-    std::snprintf(z, sizeof z, "%.1f", d.z);
     const RunOutcome& run = view->run_of(d);
     std::string text = "run " + std::to_string(run.repeat) + " stood " + percent_text(std::fabs(off)) +
-                       (off < 0.0 ? " below" : " above") + " the others (z " + z + ") and is left out of the score";
+                       (off < 0.0 ? " below" : " above") +
+                       fmt::format(" the others (z {:.1f}) and is left out of the score", d.z);
     // What the OS kernel saw of its workers, when it was recorded: the
     // reason a run stood off is most often right there.
     if (run.observation && !run.observation->workers.empty()) text += " (" + observation_text(*run.observation) + ")";
@@ -254,19 +235,14 @@ std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
       terminal_safe("truvello " + invocation.command_version + style.dot + "library " + invocation.library_version +
                     " (interface " + std::to_string(invocation.abi_version) + ")") +
       "\n";
-  out += machine_line(invocation.machine, style);
+  out += terminal_safe(machine_line(invocation.machine, style.dot)) + "\n";
 
-  std::vector<Warning> machine_wide;
-  std::set<std::string> seen;
+  MachineWideWarnings machine_wide;
   for (const RunOutcome& run : invocation.runs) {
     out += '\n';
     out += run_block(run, invocation.run_count(run.config.benchmark) > 1, style);
     for (const Warning& w : run_warnings(run, invocation.machine)) {
-      if (!w.machine_wide) {
-        out += warning_row(w, style);
-      } else if (seen.insert(w.code).second) {
-        machine_wide.push_back(w);
-      }
+      if (!machine_wide.gather(w)) out += warning_row(w, style);
     }
   }
 
@@ -274,14 +250,12 @@ std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
     out += series_block(invocation, benchmark, style);
   }
   if (const auto s = scaling(invocation)) {
-    char detail[128];
-    std::snprintf(detail, sizeof detail, "   (all CPUs ran %.2f %s the single rate with %u workers)", s->speedup,
-                  style.times, static_cast<unsigned>(s->workers));
-    out += "\nscaling\n" + row("Efficiency", percent_text(s->efficiency * 100.0) + detail);
+    out += "\nscaling\n" +
+           row("Efficiency", percent_text(s->efficiency * 100.0) + "   (" + scaling_sentence(*s, style.times) + ")");
   }
-  if (!machine_wide.empty()) {
+  if (!machine_wide.list().empty()) {
     out += "\nmachine\n";
-    for (const Warning& w : machine_wide) out += warning_row(w, style);
+    for (const Warning& w : machine_wide.list()) out += warning_row(w, style);
   }
   return out;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "text/terminal_text.h"
 #include "text/units.h"
 
 namespace truvello::cli {
@@ -89,11 +90,6 @@ const char* phase_name(std::uint32_t phase) {
     default:
       return "failed";
   }
-}
-
-std::size_t display_width(const std::string& text) {
-  return static_cast<std::size_t>(
-      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 std::string progress_bar(double fraction, std::size_t cells, Glyphs glyphs) {

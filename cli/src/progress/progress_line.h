@@ -12,10 +12,6 @@ namespace truvello::cli {
 // The name of a progress phase: "warm-up", "measuring", "done", ...
 const char* phase_name(std::uint32_t phase);
 
-// Number of characters a terminal shows for UTF-8 text without escape codes
-// (code points; the command prints no wide characters).
-std::size_t display_width(const std::string& text);
-
 // The live line, at most `width` columns, without control characters: the
 // caller adds the carriage return and the erase-line code.
 //   "[1/2 single worker] measuring ██████▌      42 %  0:05 elapsed  0:07 left  1.235 M ops/s  1 worker"

@@ -1,8 +1,8 @@
 #include "statistics/comparison.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <set>
 
 #include "statistics/warnings.h"
@@ -84,11 +84,9 @@ void note_run_quality(const ComparedFile& file, const std::vector<const RunOutco
 // A run left out of its side's score and how far it stood off, in one
 // place so that what the machine was seen doing during the run can join it.
 std::string disturbed_note(const ComparedFile& file, const RunOutcome& run, const DisturbedRun& disturbed) {
-  char z[32];
-  std::snprintf(z, sizeof z, "%.1f", disturbed.z);
   return file.name + ": " + run_name(run, file.saved.invocation) + " stood " +
          percent_text(std::fabs(disturbed.off_percent)) + (disturbed.off_percent < 0.0 ? " below" : " above") +
-         " the series' score (z " + z + ") and is left out of it.";
+         fmt::format(" the series' score (z {:.1f}) and is left out of it.", disturbed.z);
 }
 
 void note_machines(const ComparedFile& base, const ComparedFile& cand, Notes& notes) {

@@ -1,6 +1,8 @@
 #include "statistics/score_inference.h"
 
 #include <algorithm>
+#include <boost/math/distributions/normal.hpp>
+#include <boost/math/distributions/students_t.hpp>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -9,56 +11,16 @@ namespace truvello::cli {
 
 namespace {
 
-// The regularized incomplete beta function I_x(a, b) by its continued
-// fraction, evaluated with the modified Lentz method on the side where it
-// converges quickly.
-double beta_fraction(double x, double a, double b) {
-  constexpr double kTiny = 1e-300;
-  constexpr double kEpsilon = 1e-15;
-  double c = 1.0;
-  double d = 1.0 - (a + b) * x / (a + 1.0);
-  if (std::fabs(d) < kTiny) d = kTiny;
-  d = 1.0 / d;
-  double h = d;
-  for (int m = 1; m <= 10000; ++m) {
-    const double m2 = 2.0 * m;
-    double aa = m * (b - m) * x / ((a + m2 - 1.0) * (a + m2));
-    d = 1.0 + aa * d;
-    if (std::fabs(d) < kTiny) d = kTiny;
-    c = 1.0 + aa / c;
-    if (std::fabs(c) < kTiny) c = kTiny;
-    d = 1.0 / d;
-    h *= d * c;
-    aa = -(a + m) * (a + b + m) * x / ((a + m2) * (a + m2 + 1.0));
-    d = 1.0 + aa * d;
-    if (std::fabs(d) < kTiny) d = kTiny;
-    c = 1.0 + aa / c;
-    if (std::fabs(c) < kTiny) c = kTiny;
-    d = 1.0 / d;
-    const double step = d * c;
-    h *= step;
-    if (std::fabs(step - 1.0) < kEpsilon) break;
-  }
-  return h;
-}
-
-double regularized_beta(double x, double a, double b) {
-  if (x <= 0.0) return 0.0;
-  if (x >= 1.0) return 1.0;
-  const double front =
-      std::exp(std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) + a * std::log(x) + b * std::log1p(-x));
-  if (x < (a + 1.0) / (a + b + 2.0)) return front * beta_fraction(x, a, b) / a;
-  return 1.0 - front * beta_fraction(1.0 - x, b, a) / b;
-}
-
-double normal_cdf(double z) { return 0.5 * std::erfc(-z / std::sqrt(2.0)); }
-
-// The density of Student's t, the slope Newton's steps in the quantile follow.
-double student_t_pdf(double t, double df) {
-  if (std::isinf(df)) return std::exp(-0.5 * t * t) / std::sqrt(2.0 * M_PI);
-  return std::exp(std::lgamma(0.5 * (df + 1.0)) - std::lgamma(0.5 * df) - 0.5 * std::log(df * M_PI) -
-                  0.5 * (df + 1.0) * std::log1p(t * t / df));
-}
+// Bad arguments come back as NaN rather than as an exception, and a value
+// past a double's range as infinity: the callers look for NaN, and nothing in
+// the command expects Boost to throw.
+namespace policies = boost::math::policies;
+using NanPolicy =
+    policies::policy<policies::domain_error<policies::ignore_error>, policies::pole_error<policies::ignore_error>,
+                     policies::overflow_error<policies::ignore_error>,
+                     policies::evaluation_error<policies::ignore_error>>;
+using StudentT = boost::math::students_t_distribution<double, NanPolicy>;
+using Normal = boost::math::normal_distribution<double, NanPolicy>;
 
 }  // namespace
 
@@ -85,37 +47,15 @@ const char* verdict_key(Verdict verdict) {
 }
 
 double student_t_cdf(double t, double df) {
-  if (std::isnan(t)) return t;
-  if (std::isinf(df)) return normal_cdf(t);
-  const double tail = 0.5 * regularized_beta(df / (df + t * t), df / 2.0, 0.5);
-  return t >= 0.0 ? 1.0 - tail : tail;
+  if (std::isnan(t) || !(df > 0.0)) return std::numeric_limits<double>::quiet_NaN();
+  if (std::isinf(df)) return boost::math::cdf(Normal(), t);
+  return boost::math::cdf(StudentT(df), t);
 }
 
 double student_t_quantile(double p, double df) {
   if (!(p > 0.0 && p < 1.0) || !(df > 0.0)) return std::numeric_limits<double>::quiet_NaN();
-  if (p < 0.5) return -student_t_quantile(1.0 - p, df);
-  // Newton's steps on the distribution function, kept inside a bracket that
-  // shrinks with every step and halved instead when a step would leave it:
-  // a handful of evaluations where halving alone takes fifty, which matters
-  // to `compare` and to the series estimate calling this for every series.
-  double low = 0.0;
-  double high = 1.0;
-  while (student_t_cdf(high, df) < p && high < 1e300) {
-    low = high;
-    high *= 2.0;
-  }
-  double t = 0.5 * (low + high);
-  for (int i = 0; i < 200; ++i) {
-    const double excess = student_t_cdf(t, df) - p;
-    if (excess == 0.0) break;
-    (excess < 0.0 ? low : high) = t;
-    double next = t - excess / student_t_pdf(t, df);
-    if (!(next > low && next < high)) next = 0.5 * (low + high);
-    const bool settled = std::fabs(next - t) <= 1e-15 * next;
-    t = next;
-    if (settled || high - low <= 1e-15 * high) break;
-  }
-  return t;
+  if (std::isinf(df)) return boost::math::quantile(Normal(), p);
+  return boost::math::quantile(StudentT(df), p);
 }
 
 std::optional<LogScore> batch_means(std::span<const truvello_sample_record> samples, double score) {

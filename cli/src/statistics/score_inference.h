@@ -79,9 +79,11 @@ RatioInterval compare_log_scores(const LogScore& baseline, const LogScore& candi
 
 // The p-quantile of Student's t distribution with df degrees of freedom
 // (df > 0, not necessarily whole; infinite df gives the normal quantile).
+// NaN for p outside (0, 1) or df not above 0.
 double student_t_quantile(double p, double df);
 
-// The cumulative distribution of Student's t.
+// The cumulative distribution of Student's t; NaN for a NaN t or df not
+// above 0.
 double student_t_cdf(double t, double df);
 
 }  // namespace truvello::cli

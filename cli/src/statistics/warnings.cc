@@ -1,8 +1,9 @@
 #include "statistics/warnings.h"
 
+#include <fmt/format.h>
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstdio>
 
 #include "machine/machine_text.h"
 #include "statistics/rate_stats.h"
@@ -12,18 +13,14 @@ namespace truvello::cli {
 
 namespace {
 
-Warning run_warning(const char* code, std::string message) { return Warning{code, std::move(message), false}; }
+constexpr std::array<std::string_view, 3> kMachineWideCodes = {"busy", "governor", "hypervisor"};
 
-Warning machine_warning(const char* code, std::string message) { return Warning{code, std::move(message), true}; }
+Warning warning(const char* code, std::string message) {
+  return Warning{code, std::move(message), machine_wide_code(code)};
+}
 
 std::string cpu_count_text(double cpus) {
-  char buffer[32];
-  if (cpus == std::floor(cpus)) {
-    std::snprintf(buffer, sizeof buffer, "%.0f", cpus);
-  } else {
-    std::snprintf(buffer, sizeof buffer, "%.3g", cpus);
-  }
-  return buffer;
+  return cpus == std::floor(cpus) ? fmt::format("{:.0f}", cpus) : fmt::format("{:.3g}", cpus);
 }
 
 std::string quoted_list(const std::vector<std::string>& names) {
@@ -68,19 +65,22 @@ std::string flagged_list(const std::vector<Flagged>& flagged, Shown shown) {
   return out;
 }
 
-std::string share_text(double share) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", share);
-  return text;
-}
+std::string share_text(double share) { return fmt::format("{:.2f}", share); }
 
 }  // namespace
 
-std::string limit_percent_text(double percent) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g %%", percent);
-  return text;
+bool machine_wide_code(std::string_view code) {
+  return std::find(kMachineWideCodes.begin(), kMachineWideCodes.end(), code) != kMachineWideCodes.end();
 }
+
+bool MachineWideWarnings::gather(const Warning& w) {
+  if (!w.machine_wide) return false;
+  const bool seen = std::any_of(list_.begin(), list_.end(), [&](const Warning& kept) { return kept.code == w.code; });
+  if (!seen) list_.push_back(w);
+  return true;
+}
+
+std::string limit_percent_text(double percent) { return fmt::format("{:g} %", percent); }
 
 std::optional<Warning> drift_warning(std::span<const truvello_sample_record> samples) {
   const auto stats = rate_stats(samples);
@@ -88,23 +88,22 @@ std::optional<Warning> drift_warning(std::span<const truvello_sample_record> sam
   const double drift = *stats->drift_percent;
   if (!(std::fabs(drift) > kDriftLimitPercent)) return std::nullopt;
   if (drift < 0.0) {
-    return run_warning("drift", "The rate fell by " + percent_text(-drift) +
-                                    " from the first to the last third of the window: the CPU "
-                                    "may be throttling or other work may have started.");
+    return warning("drift", "The rate fell by " + percent_text(-drift) +
+                                " from the first to the last third of the window: the CPU "
+                                "may be throttling or other work may have started.");
   }
-  return run_warning("drift", "The rate rose by " + percent_text(drift) +
-                                  " from the first to the last third of the window: the machine "
-                                  "was still settling or other work let go of the CPU.");
+  return warning("drift", "The rate rose by " + percent_text(drift) +
+                              " from the first to the last third of the window: the machine "
+                              "was still settling or other work let go of the CPU.");
 }
 
 std::optional<Warning> busy_machine_warning(const std::optional<LoadAverage>& load, unsigned online_cpus) {
   if (!load) return std::nullopt;
   const double limit = std::max(kBusyLoadFloor, kBusyLoadPerCpu * online_cpus);
   if (!(load->one >= limit)) return std::nullopt;
-  char figure[32];
-  std::snprintf(figure, sizeof figure, "%.2f", load->one);
-  return machine_warning("busy", std::string("The 1-minute load average was ") + figure + " before the run on " +
-                                     std::to_string(online_cpus) + " online CPUs: other work was competing for them.");
+  return warning("busy", fmt::format("The 1-minute load average was {:.2f} before the run on {} online CPUs: other "
+                                     "work was competing for them.",
+                                     load->one, online_cpus));
 }
 
 std::optional<Warning> cpu_limit_warning(std::uint32_t workers, unsigned online_cpus,
@@ -125,12 +124,12 @@ std::optional<Warning> cpu_limit_warning(std::uint32_t workers, unsigned online_
   for (std::size_t i = 0; i < causes.size(); ++i) {
     because += (i == 0 ? "" : " and ") + causes[i];
   }
-  return run_warning(
-      "cpu_limit", "Only " + cpu_count_text(usable) + " of " + std::to_string(online_cpus) +
-                       " online CPUs are usable by this process, because of " + because + ", yet the run started " +
-                       std::to_string(workers) +
-                       (workers == 1 ? " worker: it could not run all the time" : " workers: they had to take turns") +
-                       ", so the score understates the machine.");
+  return warning("cpu_limit",
+                 "Only " + cpu_count_text(usable) + " of " + std::to_string(online_cpus) +
+                     " online CPUs are usable by this process, because of " + because + ", yet the run started " +
+                     std::to_string(workers) +
+                     (workers == 1 ? " worker: it could not run all the time" : " workers: they had to take turns") +
+                     ", so the score understates the machine.");
 }
 
 std::optional<Warning> governor_warning(const std::vector<std::string>& governors) {
@@ -139,37 +138,36 @@ std::optional<Warning> governor_warning(const std::vector<std::string>& governor
     if (name != "performance") others.push_back(name);
   }
   if (others.empty()) return std::nullopt;
-  return machine_warning("governor", "The CPU frequency governor is " + quoted_list(others) +
-                                         " rather than \"performance\", so the clock speed may "
-                                         "change during the run.");
+  return warning("governor", "The CPU frequency governor is " + quoted_list(others) +
+                                 " rather than \"performance\", so the clock speed may "
+                                 "change during the run.");
 }
 
 std::optional<Warning> throttle_warning(const std::optional<std::uint64_t>& before,
                                         const std::optional<std::uint64_t>& after) {
   if (!before || !after || *after <= *before) return std::nullopt;
-  return run_warning("throttle", "The thermal throttle counters rose by " + grouped(*after - *before) +
-                                     " during the run: the CPU slowed down to cool off.");
+  return warning("throttle", "The thermal throttle counters rose by " + grouped(*after - *before) +
+                                 " during the run: the CPU slowed down to cool off.");
 }
 
 std::optional<Warning> hypervisor_warning(bool hypervisor) {
   if (!hypervisor) return std::nullopt;
-  return machine_warning("hypervisor",
-                         "This machine runs under a hypervisor: other guests on the same host "
-                         "can take CPU time and move the score.");
+  return warning("hypervisor",
+                 "This machine runs under a hypervisor: other guests on the same host "
+                 "can take CPU time and move the score.");
 }
 
 std::optional<Warning> short_window_warning(double measurement_seconds) {
   if (!(measurement_seconds < kMinComparableWindow)) return std::nullopt;
-  return run_warning("short_window", "The measurement window was " + length_text(measurement_seconds) +
-                                         ": a comparable score needs at least " + length_text(kMinComparableWindow) +
-                                         ".");
+  return warning("short_window", "The measurement window was " + length_text(measurement_seconds) +
+                                     ": a comparable score needs at least " + length_text(kMinComparableWindow) + ".");
 }
 
 std::optional<Warning> unstable_warning(const truvello_result_record& result) {
   if (result.unstable == 0) return std::nullopt;
-  return run_warning("unstable", "The run is unstable: the per-second rate varied by " +
-                                     percent_text(result.cv_percent) + " (coefficient of variation), more than the " +
-                                     limit_percent_text(kUnstableCvPercent) + " a trustworthy score allows.");
+  return warning("unstable", "The run is unstable: the per-second rate varied by " + percent_text(result.cv_percent) +
+                                 " (coefficient of variation), more than the " +
+                                 limit_percent_text(kUnstableCvPercent) + " a trustworthy score allows.");
 }
 
 std::optional<Warning> cpu_share_warning(const std::optional<RunObservation>& observation) {
@@ -178,11 +176,11 @@ std::optional<Warning> cpu_share_warning(const std::optional<RunObservation>& ob
       [](double share) { return share < kMinCpuShare; });
   if (flagged.empty()) return std::nullopt;
   if (flagged.size() == 1) {
-    return run_warning("cpu_share", "Worker " + flagged[0].worker->name + " got " + share_text(flagged[0].figure) +
-                                        " of a CPU during the measurement: other work took the rest.");
+    return warning("cpu_share", "Worker " + flagged[0].worker->name + " got " + share_text(flagged[0].figure) +
+                                    " of a CPU during the measurement: other work took the rest.");
   }
-  return run_warning("cpu_share", "Workers " + flagged_list(flagged, share_text) +
-                                      " got less than a whole CPU during the measurement: other work took the rest.");
+  return warning("cpu_share", "Workers " + flagged_list(flagged, share_text) +
+                                  " got less than a whole CPU during the measurement: other work took the rest.");
 }
 
 std::optional<Warning> cpu_wait_warning(const std::optional<RunObservation>& observation) {
@@ -192,13 +190,12 @@ std::optional<Warning> cpu_wait_warning(const std::optional<RunObservation>& obs
   if (flagged.empty()) return std::nullopt;
   const auto shown = [](double share) { return percent_text(share * 100.0); };
   if (flagged.size() == 1) {
-    return run_warning("cpu_wait", "Worker " + flagged[0].worker->name + " waited for a CPU " +
-                                       shown(flagged[0].figure) +
-                                       " of the measurement while ready to run: other work held its CPU.");
+    return warning("cpu_wait", "Worker " + flagged[0].worker->name + " waited for a CPU " + shown(flagged[0].figure) +
+                                   " of the measurement while ready to run: other work held its CPU.");
   }
-  return run_warning("cpu_wait", "Workers " + flagged_list(flagged, shown) +
-                                     " waited for a CPU during the measurement while ready to run: other work held "
-                                     "their CPUs.");
+  return warning("cpu_wait", "Workers " + flagged_list(flagged, shown) +
+                                 " waited for a CPU during the measurement while ready to run: other work held "
+                                 "their CPUs.");
 }
 
 std::string observation_text(const RunObservation& observation) {
@@ -235,8 +232,7 @@ std::vector<Warning> run_warnings(const RunOutcome& run, const MachineContext& m
   std::vector<Warning> out;
   if (run.recorded_warnings) {
     for (const RecordedWarning& w : *run.recorded_warnings) {
-      const bool machine_wide = w.code == "busy" || w.code == "governor" || w.code == "hypervisor";
-      out.push_back(Warning{w.code, w.message, machine_wide});
+      out.push_back(Warning{w.code, w.message, machine_wide_code(w.code)});
     }
     return out;
   }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/machine_context.h"
@@ -21,6 +22,24 @@ struct Warning {
   std::string code;           // stable key for exports: "drift", "busy", ...
   std::string message;        // one sentence for people
   bool machine_wide = false;  // the same for every run of this invocation
+};
+
+// Whether warnings of this code are about the machine rather than a run
+// ("busy", "governor", "hypervisor"): the same for every run of an
+// invocation, whether a rule found them or a saved file recorded them.
+bool machine_wide_code(std::string_view code);
+
+// Machine-wide warnings come with every run of an invocation but are shown
+// once, apart from the runs' own: the first of each code is kept, in order.
+class MachineWideWarnings {
+ public:
+  // True when `w` is machine-wide, and so belongs here rather than with its
+  // run.
+  bool gather(const Warning& w);
+  const std::vector<Warning>& list() const { return list_; }
+
+ private:
+  std::vector<Warning> list_;
 };
 
 // Thresholds, named here so the README and the rules cannot disagree.

@@ -1,16 +1,11 @@
 #include "text/terminal_text.h"
 
-#include <cstdio>
+#include <fmt/format.h>
+#include <algorithm>
 
 namespace truvello::cli {
 
 namespace {
-
-std::string escaped(const char* format, unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
 
 // The length of the UTF-8 sequence starting at text[i], or 0 when it is not
 // a valid one (overlong forms, surrogates and values past U+10FFFF included).
@@ -45,7 +40,7 @@ std::string terminal_safe(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c < 0x20 || c == 0x7F) {
-      out += escaped("\\x%02x", c);
+      out += fmt::format("\\x{:02x}", c);
       ++i;
     } else if (c < 0x80) {
       out += static_cast<char>(c);
@@ -54,10 +49,10 @@ std::string terminal_safe(std::string_view text) {
       unsigned code_point = 0;
       const std::size_t length = utf8_length(text, i, code_point);
       if (length == 0) {
-        out += escaped("\\x%02x", c);
+        out += fmt::format("\\x{:02x}", c);
         ++i;
       } else if (code_point <= 0x9F) {
-        out += escaped("\\u%04x", code_point);  // C1: CSI (U+009B) and the rest act like ESC sequences
+        out += fmt::format("\\u{:04x}", code_point);  // C1: CSI (U+009B) and the rest act like ESC sequences
         i += length;
       } else {
         out.append(text.substr(i, length));
@@ -79,6 +74,12 @@ std::string terminal_lines(std::string_view text) {
     begin = end + 1;
   }
   return out;
+}
+
+std::size_t display_width(std::string_view text) {
+  // UTF-8 continuation bytes take no column.
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 }  // namespace truvello::cli

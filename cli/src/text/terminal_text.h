@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,9 @@ std::string terminal_safe(std::string_view text);
 // ("\n") kept: for messages that mix the command's words with a file name
 // or a value given on the command line.
 std::string terminal_lines(std::string_view text);
+
+// The columns a terminal gives UTF-8 text without escape codes: one per code
+// point, as the command prints no wide characters.
+std::size_t display_width(std::string_view text);
 
 }  // namespace truvello::cli

@@ -1,27 +1,21 @@
 #include "text/units.h"
 
+#include <fmt/format.h>
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace truvello::cli {
 
 namespace {
 
-std::string printf_text(const char* format, double value) {
-  std::array<char, 64> buffer{};
-  const int n = std::snprintf(buffer.data(), buffer.size(), format, value);
-  return std::string(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
-}
-
 // Four significant digits of a value in [1, 1000) or of a small value.
 std::string four_digits(double value) {
   const double magnitude = std::fabs(value);
   // The thresholds sit where rounding would add a fifth digit.
-  if (magnitude >= 99.995) return printf_text("%.1f", value);
-  if (magnitude >= 9.9995) return printf_text("%.2f", value);
-  return printf_text("%.3f", value);
+  if (magnitude >= 99.995) return fmt::format("{:.1f}", value);
+  if (magnitude >= 9.9995) return fmt::format("{:.2f}", value);
+  return fmt::format("{:.3f}", value);
 }
 
 }  // namespace
@@ -56,12 +50,12 @@ std::string grouped(std::uint64_t count) {
 
 std::string seconds_text(double seconds) {
   if (!std::isfinite(seconds)) return "n/a";
-  return printf_text("%.3f s", seconds);
+  return fmt::format("{:.3f} s", seconds);
 }
 
 std::string length_text(double seconds) {
   if (!std::isfinite(seconds)) return exact_number(seconds) + " s";
-  return printf_text("%g s", seconds);
+  return fmt::format("{:g} s", seconds);
 }
 
 std::string clock_text(double seconds) {
@@ -70,31 +64,26 @@ std::string clock_text(double seconds) {
   const std::uint64_t h = whole / 3600;
   const std::uint64_t m = (whole / 60) % 60;
   const std::uint64_t s = whole % 60;
-  std::array<char, 48> buffer{};
-  int n = 0;
-  if (h > 0) {
-    n = std::snprintf(buffer.data(), buffer.size(), "%llu:%02llu:%02llu", static_cast<unsigned long long>(h),
-                      static_cast<unsigned long long>(m), static_cast<unsigned long long>(s));
-  } else {
-    n = std::snprintf(buffer.data(), buffer.size(), "%llu:%02llu", static_cast<unsigned long long>(m),
-                      static_cast<unsigned long long>(s));
-  }
-  return std::string(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+  if (h > 0) return fmt::format("{}:{:02}:{:02}", h, m, s);
+  return fmt::format("{}:{:02}", m, s);
 }
 
 std::string percent_text(double percent) {
   if (!std::isfinite(percent)) return "n/a";
   const double magnitude = std::fabs(percent);
-  if (magnitude >= 99.95) return printf_text("%.0f %%", percent);
-  if (magnitude >= 9.995) return printf_text("%.1f %%", percent);
-  return printf_text("%.2f %%", percent);
+  if (magnitude >= 99.95) return fmt::format("{:.0f} %", percent);
+  if (magnitude >= 9.995) return fmt::format("{:.1f} %", percent);
+  return fmt::format("{:.2f} %", percent);
 }
 
-std::string hex64(std::uint64_t value) {
-  std::array<char, 24> buffer{};
-  const int n = std::snprintf(buffer.data(), buffer.size(), "0x%016llx", static_cast<unsigned long long>(value));
-  return std::string(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+std::string signed_percent(double percent) {
+  // Appended, not '+': g++ 12 misreads a literal plus a string as an
+  // overlapping copy (-Wrestrict).
+  std::string text = percent > 0.0 ? "+" : percent < 0.0 ? "-" : "";
+  return text += percent_text(std::fabs(percent));
 }
+
+std::string hex64(std::uint64_t value) { return fmt::format("0x{:016x}", value); }
 
 std::string exact_number(double value) {
   if (std::isnan(value)) return "nan";

@@ -30,6 +30,9 @@ std::string clock_text(double seconds);
 // A percentage with the precision that matters for it: "0.84 %", "12.3 %".
 std::string percent_text(double percent);
 
+// A change in percent with its sign: "+4.20 %", "-12.3 %", "0.00 %".
+std::string signed_percent(double percent);
+
 // A 64-bit value as 0x followed by 16 lower-case hex digits.
 std::string hex64(std::uint64_t value);
 
