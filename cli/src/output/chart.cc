@@ -73,6 +73,25 @@ Ticks round_ticks(double lo, double hi, int intervals, bool extend) {
   return ticks;
 }
 
+namespace {
+
+// The value axis of a chart over data from lo to hi (no data: 0 to 1), with
+// room above and below. Rates and scores are never negative; an axis below
+// zero would be wasted room.
+Ticks value_ticks(double lo, double hi, int intervals) {
+  if (lo > hi) {
+    lo = 0.0;
+    hi = 1.0;
+  }
+  const double pad = (hi - lo) * kPadShare;
+  const double floor = lo >= 0.0 ? std::max(0.0, lo - pad) : lo - pad;
+  Ticks ticks = round_ticks(floor, hi + pad, intervals, true);
+  if (ticks.lo < 0.0 && lo >= 0.0) ticks = round_ticks(0.0, ticks.hi, intervals, true);
+  return ticks;
+}
+
+}  // namespace
+
 std::string tick_label(double value, double step, double largest_magnitude) {
   static constexpr std::array<const char*, 6> kPrefixes = {"", " k", " M", " G", " T", " P"};
   std::size_t prefix = 0;
@@ -150,15 +169,7 @@ ChartGeometry chart_geometry(std::span<const std::span<const truvello_sample_rec
   }
 
   g.x_ticks = round_ticks(0.0, window > 0.0 ? window : 1.0, 6, false);
-  if (lo > hi) {
-    lo = 0.0;
-    hi = 1.0;
-  }
-  const double pad = (hi - lo) * kPadShare;
-  // Rates are never negative; an axis below zero would be wasted room.
-  const double floor = lo >= 0.0 ? std::max(0.0, lo - pad) : lo - pad;
-  g.y_ticks = round_ticks(floor, hi + pad, 5, true);
-  if (g.y_ticks.lo < 0.0 && lo >= 0.0) g.y_ticks = round_ticks(0.0, g.y_ticks.hi, 5, true);
+  g.y_ticks = value_ticks(lo, hi, 5);
 
   g.x = Scale{g.x_ticks.lo, g.x_ticks.hi, layout.left, layout.right};
   g.y = Scale{g.y_ticks.lo, g.y_ticks.hi, layout.bottom, layout.top};
@@ -217,14 +228,7 @@ ScoreChartGeometry score_chart_geometry(std::span<const ScoreGroup> groups, cons
     cover(group.low);
     cover(group.high);
   }
-  if (lo > hi) {
-    lo = 0.0;
-    hi = 1.0;
-  }
-  const double pad = (hi - lo) * kPadShare;
-  const double floor = lo >= 0.0 ? std::max(0.0, lo - pad) : lo - pad;
-  g.y_ticks = round_ticks(floor, hi + pad, 4, true);
-  if (g.y_ticks.lo < 0.0 && lo >= 0.0) g.y_ticks = round_ticks(0.0, g.y_ticks.hi, 4, true);
+  g.y_ticks = value_ticks(lo, hi, 4);
   g.y = Scale{g.y_ticks.lo, g.y_ticks.hi, layout.bottom, layout.top};
 
   // Each group gets an equal share of the width; its points keep off the
