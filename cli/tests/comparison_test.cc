@@ -120,8 +120,15 @@ ComparedFile five_runs(const std::string& name, double scale, bool disturbed) {
 }
 
 TEST(Comparison, ADisturbedRunIsNamedAndLeftOutOfItsSide) {
-  const Comparison c =
-      compared(five_runs("a.json", 1.0, false), {five_runs("b.json", 1.0, true), five_runs("c.json", 0.9, true)});
+  // The slowed run of c.json has its workers as the OS kernel saw them.
+  ComparedFile c_json = five_runs("c.json", 0.9, true);
+  WorkerObservation worker;
+  worker.name = "truvello-0";
+  worker.window_seconds = 10.0;
+  worker.cpu_seconds = 7.1;
+  worker.cpus = {1};
+  c_json.saved.invocation.runs[2].observation = RunObservation{{worker}};
+  const Comparison c = compared(five_runs("a.json", 1.0, false), {five_runs("b.json", 1.0, true), c_json});
   ASSERT_EQ(c.rows.size(), 2u);
   const ComparisonRow& same = c.rows[0];
   const ComparisonRow& slower = c.rows[1];
@@ -142,6 +149,7 @@ TEST(Comparison, ADisturbedRunIsNamedAndLeftOutOfItsSide) {
   EXPECT_NE(c.notes[0].find(" % below the series' score (z "), std::string::npos) << c.notes[0];
   EXPECT_NE(c.notes[0].find(") and is left out of it."), std::string::npos) << c.notes[0];
   EXPECT_EQ(c.notes[1].rfind("c.json: the single worker run 3 stood 25.", 0), 0u) << c.notes[1];
+  EXPECT_NE(c.notes[1].find("left out of it (truvello-0: 0.71 CPU"), std::string::npos) << c.notes[1];
 
   const nlohmann::json row = comparison_json(c, std::nullopt, std::nullopt)["comparisons"][0];
   EXPECT_EQ(row["scope"], "series");
