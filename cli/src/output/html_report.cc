@@ -316,10 +316,6 @@ std::vector<SourceSeries> series_of(std::span<const ReportSource> sources, std::
   return out;
 }
 
-std::string off_text(double off_percent) {
-  return percent_text(std::fabs(off_percent)) + (off_percent < 0.0 ? " below" : " above");
-}
-
 // Per source, in words: its runs, its series' score and interval, and each
 // disturbed run with how far it stood off. The chart's description and the
 // text under it.

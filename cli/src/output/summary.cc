@@ -209,15 +209,12 @@ std::string series_block(const Invocation& invocation, std::uint32_t benchmark, 
     }
   }
   for (const DisturbedRun& d : e.disturbed) {
-    const double off = d.off_percent;
-    const RunOutcome& run = view->run_of(d);
-    std::string text = "run " + std::to_string(run.repeat) + " stood " + percent_text(std::fabs(off)) +
-                       (off < 0.0 ? " below" : " above") +
-                       fmt::format(" the others (z {:.1f}) and is left out of the score", d.z);
     // What the OS kernel saw of its workers, when it was recorded: the
     // reason a run stood off is most often right there.
-    if (run.observation && !run.observation->workers.empty()) text += " (" + observation_text(*run.observation) + ")";
-    out += wrapped_row("Disturbed", text);
+    const RunOutcome& run = view->run_of(d);
+    out += wrapped_row("Disturbed", "run " + std::to_string(run.repeat) + " stood " + off_text(d.off_percent) +
+                                        fmt::format(" the others (z {:.1f}) and is left out of the score", d.z) +
+                                        observation_aside(run));
   }
   if (const auto& s = view->spread) {
     out += row("Spread", "mean " + si_number(s->mean) + style.dot + "median " + si_number(s->median) + style.dot +

@@ -84,14 +84,8 @@ void note_run_quality(const ComparedFile& file, const std::vector<const RunOutco
 // A run left out of its side's score and how far it stood off, in one
 // place so that what the machine was seen doing during the run can join it.
 std::string disturbed_note(const ComparedFile& file, const RunOutcome& run, const DisturbedRun& disturbed) {
-  std::string note = file.name + ": " + run_name(run, file.saved.invocation) + " stood " +
-                     percent_text(std::fabs(disturbed.off_percent)) +
-                     (disturbed.off_percent < 0.0 ? " below" : " above") +
-                     fmt::format(" the series' score (z {:.1f}) and is left out of it", disturbed.z);
-  // What the OS kernel saw of its workers, when the file recorded it: the
-  // reason a run stood off is most often right there.
-  if (run.observation && !run.observation->workers.empty()) note += " (" + observation_text(*run.observation) + ")";
-  return note + ".";
+  return file.name + ": " + run_name(run, file.saved.invocation) + " stood " + off_text(disturbed.off_percent) +
+         fmt::format(" the series' score (z {:.1f}) and is left out of it", disturbed.z) + observation_aside(run) + ".";
 }
 
 void note_machines(const ComparedFile& base, const ComparedFile& cand, Notes& notes) {

@@ -25,14 +25,6 @@ std::optional<SeriesStats> series_stats(std::span<const double> scores) {
   return s;
 }
 
-std::vector<double> completed_scores(const Invocation& invocation, std::uint32_t benchmark) {
-  std::vector<double> scores;
-  for (const RunOutcome& run : invocation.runs) {
-    if (run.config.benchmark == benchmark && run.completed()) scores.push_back(run.result->mean_rate);
-  }
-  return scores;
-}
-
 std::optional<SeriesView> series_view(const Invocation& invocation, std::uint32_t benchmark) {
   SeriesView view;
   view.benchmark = benchmark;
@@ -42,7 +34,8 @@ std::optional<SeriesView> series_view(const Invocation& invocation, std::uint32_
   for (const RunOutcome& run : invocation.runs) {
     if (run.config.benchmark == benchmark && run.completed()) view.completed.push_back(&run);
   }
-  const std::vector<double> scores = completed_scores(invocation, benchmark);
+  std::vector<double> scores;
+  for (const RunOutcome* run : view.completed) scores.push_back(run->result->mean_rate);
   view.estimate = estimate_series(scores);
   view.spread = series_stats(scores);
   return view;

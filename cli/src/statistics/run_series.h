@@ -23,9 +23,6 @@ struct SeriesStats {
 // Absent for fewer than two scores: one run says nothing about the spread.
 std::optional<SeriesStats> series_stats(std::span<const double> scores);
 
-// The scores of the completed runs of one benchmark, in run order.
-std::vector<double> completed_scores(const Invocation& invocation, std::uint32_t benchmark);
-
 // One benchmark's series in an invocation, as every output shows it.
 struct SeriesView {
   std::uint32_t benchmark = TRUVELLO_BENCHMARK_SINGLE;

@@ -228,6 +228,11 @@ std::string observation_text(const RunObservation& observation) {
   return out;
 }
 
+std::string observation_aside(const RunOutcome& run) {
+  if (!run.observation || run.observation->workers.empty()) return "";
+  return " (" + observation_text(*run.observation) + ")";
+}
+
 std::vector<Warning> run_warnings(const RunOutcome& run, const MachineContext& machine) {
   std::vector<Warning> out;
   if (run.recorded_warnings) {

@@ -100,6 +100,10 @@ std::optional<Warning> cpu_wait_warning(const std::optional<RunObservation>& obs
 // switches, CPUs 0-1"; workers separated by "; ".
 std::string observation_text(const RunObservation& observation);
 
+// That phrase in parentheses after a leading space, to follow what is said
+// of a run; empty when the run has no workers observed.
+std::string observation_aside(const RunOutcome& run);
+
 // Every warning that applies to one run, run-specific ones first; for a run
 // read back from a document, the warnings it recorded.
 std::vector<Warning> run_warnings(const RunOutcome& run, const MachineContext& machine);

@@ -83,6 +83,10 @@ std::string signed_percent(double percent) {
   return text += percent_text(std::fabs(percent));
 }
 
+std::string off_text(double off_percent) {
+  return percent_text(std::fabs(off_percent)) + (off_percent < 0.0 ? " below" : " above");
+}
+
 std::string hex64(std::uint64_t value) { return fmt::format("0x{:016x}", value); }
 
 std::string exact_number(double value) {

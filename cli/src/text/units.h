@@ -33,6 +33,10 @@ std::string percent_text(double percent);
 // A change in percent with its sign: "+4.20 %", "-12.3 %", "0.00 %".
 std::string signed_percent(double percent);
 
+// How far a run stood from its series, in words: -24.1 gives "24.1 % below",
+// 3.2 gives "3.20 % above".
+std::string off_text(double off_percent);
+
 // A 64-bit value as 0x followed by 16 lower-case hex digits.
 std::string hex64(std::uint64_t value);
 
