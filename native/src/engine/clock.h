@@ -1,11 +1,11 @@
 #pragma once
 
-#include <time.h>
-
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
+
+#include "platform.h"
 
 namespace truvello {
 
@@ -33,8 +33,8 @@ struct Instant {
   std::int64_t secs = 0;
   std::uint32_t nanos = 0;
 
-  // The monotonic clock (CLOCK_MONOTONIC: on Linux it does not advance while
-  // the machine is suspended).
+  // The platform's monotonic clock, which does not advance while the machine
+  // is suspended.
   static Instant now();
 
   // Overflow-checked: no result when the sum's seconds do not fit in i64.
@@ -68,9 +68,8 @@ inline std::uint64_t Duration::saturating_nanos() const {
 }
 
 inline Instant Instant::now() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);  // cannot fail for this clock id
-  return Instant{static_cast<std::int64_t>(ts.tv_sec), static_cast<std::uint32_t>(ts.tv_nsec)};
+  const platform::ClockReading reading = platform::monotonic_now();
+  return Instant{reading.secs, reading.nanos};
 }
 
 inline std::optional<Instant> Instant::checked_add(Duration d) const {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string.h>
-
 #include <string>
 #include <utility>
 #include <variant>
@@ -54,21 +52,15 @@ class PlatformError {
   const char* message_;  // static text, or null for an OS error
 };
 
-namespace detail {
-
-// strerror_r comes in two flavours; overloads pick whichever this libc has.
-[[maybe_unused]] inline const char* description(int result, const char* buffer) {
-  return result == 0 ? buffer : "Unknown error";
+// Defined by the platform layer (platform/platform_*.cc): "<the OS's
+// description> (os error N)".
+namespace platform {
+std::string os_error_text(int code);
 }
-[[maybe_unused]] inline const char* description(const char* result, const char*) { return result; }
-
-}  // namespace detail
 
 inline std::string PlatformError::display() const {
   if (message_ != nullptr) return message_;
-  char buffer[256] = {};
-  std::string text = detail::description(strerror_r(code_, buffer, sizeof buffer), buffer);
-  return text + " (os error " + std::to_string(code_) + ")";
+  return platform::os_error_text(code_);
 }
 
 }  // namespace truvello

@@ -1,13 +1,12 @@
 #include "run_driver.h"
 
-#include <time.h>
-
 #include <algorithm>
 #include <cmath>
 #include <optional>
 #include <vector>
 
 #include "clock.h"
+#include "platform.h"
 #include "readiness_queue.h"
 #include "statistics.h"
 #include "threads.h"
@@ -47,8 +46,7 @@ Duration shorter(Duration a, Duration b) {
 
 void sleep_for(Duration d) {
   if (d.is_zero()) return;
-  timespec ts{static_cast<time_t>(d.secs), static_cast<long>(d.nanos)};
-  nanosleep(&ts, nullptr);
+  platform::sleep_for(d.secs, d.nanos);
 }
 
 std::uint32_t final_phase(std::uint32_t status) {

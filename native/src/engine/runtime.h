@@ -39,7 +39,7 @@ class Runtime {
   virtual ValueOrError<Kernel> kernel(std::uint64_t index) = 0;
 };
 
-// The production Runtime over POSIX: the online processor count, threads
+// The production Runtime over the platform layer: the CPU count, threads
 // named "truvello-<index>" with 2 MiB stacks, and kernels seeded by index.
 // Stateless.
 class System final : public Runtime {

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <pthread.h>
-
 #include <atomic>
 #include <cstddef>
 #include <memory>
 #include <utility>
 #include <vector>
+
+#include "platform.h"
 
 namespace truvello {
 
@@ -44,24 +44,18 @@ class JoinHandle {
  public:
   enum class Outcome { kNormal, kAbnormal };
 
-  explicit JoinHandle(pthread_t thread) : thread_(thread), joinable_(true) {}
-  JoinHandle(JoinHandle&& other) noexcept : thread_(other.thread_), joinable_(other.joinable_) {
-    other.joinable_ = false;
-  }
+  explicit JoinHandle(platform::Thread thread) : thread_(std::move(thread)) {}
+  JoinHandle(JoinHandle&&) noexcept = default;
   JoinHandle& operator=(JoinHandle&&) = delete;
   JoinHandle(const JoinHandle&) = delete;
   JoinHandle& operator=(const JoinHandle&) = delete;
-  ~JoinHandle();
+  ~JoinHandle() = default;  // the thread joins itself
 
   // Waits until the thread has ended. Call at most once.
-  Outcome join();
-
-  // What a thread's start routine returns for each outcome.
-  static void* exit_value(Outcome outcome);
+  Outcome join() { return thread_.join() ? Outcome::kNormal : Outcome::kAbnormal; }
 
  private:
-  pthread_t thread_;
-  bool joinable_;
+  platform::Thread thread_;
 };
 
 // The started worker threads of one run, in index order. No worker outlives
@@ -91,25 +85,6 @@ class Workers {
 };
 
 // Definitions, here so that the threads are one file.
-
-namespace detail {
-// Any distinct non-null address marks an abnormal end.
-inline char abnormal_marker;
-}  // namespace detail
-
-inline void* JoinHandle::exit_value(Outcome outcome) {
-  return outcome == Outcome::kAbnormal ? &detail::abnormal_marker : nullptr;
-}
-
-inline JoinHandle::Outcome JoinHandle::join() {
-  if (!joinable_) return Outcome::kNormal;
-  joinable_ = false;
-  void* result = nullptr;
-  pthread_join(thread_, &result);
-  return result == &detail::abnormal_marker ? Outcome::kAbnormal : Outcome::kNormal;
-}
-
-inline JoinHandle::~JoinHandle() { join(); }
 
 inline bool Workers::join_all() {
   std::vector<JoinHandle> handles = std::move(handles_);
