@@ -23,7 +23,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(__GNUC__) || defined(__clang__)
+#if defined(_WIN32)
+/* The DLL's exports are listed in its module definition file; a host links
+ * the import library. */
+#define TRUVELLO_API
+#elif defined(__GNUC__) || defined(__clang__)
 #define TRUVELLO_API __attribute__((visibility("default")))
 #else
 #define TRUVELLO_API

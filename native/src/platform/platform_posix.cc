@@ -65,7 +65,9 @@ ValueOrError<std::uint32_t, PlatformError> cpu_count() {
   const long count = sysconf(_SC_NPROCESSORS_ONLN);
   if (count == -1) return Result::error(PlatformError::os(errno));
   if (count == 0) return Result::error(PlatformError::unknown_cpu_count());
-  return static_cast<std::uint32_t>(std::min<long>(count, UINT32_MAX));
+  // Clamped in 64 bits: where long has 32 (ILP32, LLP64), UINT32_MAX as a
+  // long is -1, and the clamp would turn every count into 4294967295.
+  return static_cast<std::uint32_t>(std::min<long long>(count, UINT32_MAX));
 }
 
 // CLOCK_MONOTONIC: on Linux it does not advance while the machine is

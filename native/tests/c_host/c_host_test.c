@@ -1,15 +1,21 @@
 /* The C interface walked end to end from plain C99, through the public header
  * and the shared library alone, in named phases. Each phase prints its name;
  * the first failed check names its phase and line and ends the program. */
+#ifdef _WIN32
+#include <windows.h>
+/* After windows.h, which it needs. */
+#include <tlhelp32.h>
+#else
 #define _GNU_SOURCE
 #include <dirent.h>
-#include <math.h>
 #include <pthread.h>
+#include <time.h>
+#include <unistd.h>
+#endif
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
-#include <unistd.h>
 
 #include "truvello.h"
 
@@ -42,58 +48,134 @@ static truvello_config config_of(uint32_t benchmark, double warmup, double measu
 
 static int same_bits(double a, double b) { return memcmp(&a, &b, sizeof a) == 0; }
 
-/* Counts the threads of this process named as workers and, when `seen` is
- * given, marks seen[i] for each "truvello-i" with i below 256. Sanitizer
- * runtimes start helper threads of their own, so all threads together would
- * not tell. */
-static int scan_worker_threads(int* seen) {
-  int n = 0;
-  DIR* dir = opendir("/proc/self/task");
-  struct dirent* e;
-  if (dir == NULL) return -1;
-  while ((e = readdir(dir)) != NULL) {
-    char path[300], name[64] = {0};
-    unsigned idx;
-    char nl;
-    FILE* f;
-    if (e->d_name[0] == '.') continue;
-    snprintf(path, sizeof path, "/proc/self/task/%s/comm", e->d_name);
-    f = fopen(path, "r");
-    if (f == NULL) continue;
-    if (fgets(name, sizeof name, f) != NULL && strncmp(name, "truvello-", 9) == 0) {
-      ++n;
-      if (seen != NULL && sscanf(name, "truvello-%u%c", &idx, &nl) == 2 && nl == '\n' && idx < 256) seen[idx] = 1;
-    }
-    fclose(f);
+/* --- what this program needs from the OS, on POSIX and on Windows ----------
+ * A thread that runs a function and can be joined; a one-shot event between
+ * threads; the CPU count; a clock for deadlines; and the names of this
+ * process's threads. The phases below order their threads by events, never
+ * by sleeping: on a busy machine a thread can wait far longer than any
+ * sleep. An event's deadline only bounds a hang. */
+
+/* Marks seen[i] for a thread named "truvello-i" with i below 256; returns 1
+ * when the name is a worker's. */
+static int note_worker_name(const char* name, int* seen) {
+  unsigned idx;
+  char end;
+  if (strncmp(name, "truvello-", 9) != 0) return 0;
+  if (seen != NULL && sscanf(name, "truvello-%u%c", &idx, &end) == 2 && end == '\n' && idx < 256) seen[idx] = 1;
+  return 1;
+}
+
+#ifdef _WIN32
+struct thread {
+  HANDLE handle;
+  void* (*body)(void*);
+  void* arg;
+};
+
+static DWORD WINAPI thread_trampoline(LPVOID p) {
+  struct thread* t = (struct thread*)p;
+  t->body(t->arg);
+  return 0;
+}
+
+static int thread_start(struct thread* t, void* (*body)(void*), void* arg) {
+  t->body = body;
+  t->arg = arg;
+  t->handle = CreateThread(NULL, 0, thread_trampoline, t, 0, NULL);
+  return t->handle != NULL;
+}
+
+static void thread_join(struct thread* t) {
+  WaitForSingleObject(t->handle, INFINITE);
+  CloseHandle(t->handle);
+}
+
+struct latch {
+  CRITICAL_SECTION lock;
+  CONDITION_VARIABLE cond;
+  int set;
+};
+
+static void latch_init(struct latch* l) {
+  InitializeCriticalSection(&l->lock);
+  InitializeConditionVariable(&l->cond);
+  l->set = 0;
+}
+
+static void latch_destroy(struct latch* l) { DeleteCriticalSection(&l->lock); }
+
+static void latch_set(struct latch* l) {
+  EnterCriticalSection(&l->lock);
+  l->set = 1;
+  LeaveCriticalSection(&l->lock);
+  WakeAllConditionVariable(&l->cond);
+}
+
+/* 1 once the latch is set, 0 if twenty seconds pass first. */
+static int latch_wait(struct latch* l) {
+  const ULONGLONG until = GetTickCount64() + 20000;
+  int set;
+  EnterCriticalSection(&l->lock);
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    if (l->set || now >= until) break;
+    SleepConditionVariableCS(&l->cond, &l->lock, (DWORD)(until - now));
   }
-  closedir(dir);
+  set = l->set;
+  LeaveCriticalSection(&l->lock);
+  return set;
+}
+
+static long online_cpus(void) { return (long)GetActiveProcessorCount(ALL_PROCESSOR_GROUPS); }
+
+static double monotonic_seconds(void) { return (double)GetTickCount64() / 1e3; }
+
+static void nap(void) { Sleep(5); }
+
+typedef HRESULT(WINAPI* get_description_function)(HANDLE, PWSTR*);
+
+/* Thread names are thread descriptions on Windows. */
+static int scan_worker_threads(int* seen) {
+  const DWORD self = GetCurrentProcessId();
+  get_description_function get_description = (get_description_function)(void (*)(void))GetProcAddress(
+      GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription");
+  HANDLE snapshot;
+  THREADENTRY32 entry;
+  int n = 0;
+  if (get_description == NULL) return -1;
+  snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    HANDLE thread;
+    PWSTR wide = NULL;
+    char name[64] = {0};
+    size_t i;
+    if (entry.th32OwnerProcessID != self) continue;
+    thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
+    if (thread == NULL) continue;
+    if (SUCCEEDED(get_description(thread, &wide)) && wide != NULL) {
+      for (i = 0; wide[i] != 0 && i + 2 < sizeof name; ++i) name[i] = (char)wide[i];
+      name[i] = '\n'; /* as Linux ends a thread's comm */
+      n += note_worker_name(name, seen);
+      LocalFree(wide);
+    }
+    CloseHandle(thread);
+  }
+  CloseHandle(snapshot);
   return n;
 }
+#else
+struct thread {
+  pthread_t handle;
+};
 
-static double monotonic_seconds(void) {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
+static int thread_start(struct thread* t, void* (*body)(void*), void* arg) {
+  return pthread_create(&t->handle, NULL, body, arg) == 0;
 }
 
-/* The worker-thread count once it has fallen to `expected`, or the last count
- * seen after five seconds. The kernel may still list a thread in
- * /proc/self/task for a moment after pthread_join has returned, so a single
- * look right after a run can see a worker that is already gone; the deadline
- * only bounds a real leak. */
-static int settled_worker_threads(int expected) {
-  const double give_up = monotonic_seconds() + 5.0;
-  for (;;) {
-    struct timespec nap = {0, 5000000L};
-    int n = scan_worker_threads(NULL);
-    if (n == expected || monotonic_seconds() >= give_up) return n;
-    nanosleep(&nap, NULL);
-  }
-}
+static void thread_join(struct thread* t) { pthread_join(t->handle, NULL); }
 
-/* A one-shot event between threads. The phases below order their threads
- * by events, never by sleeping: on a busy machine a thread can wait far
- * longer than any sleep. The wait's deadline only bounds a hang. */
 struct latch {
   pthread_mutex_t mutex;
   pthread_cond_t cond;
@@ -130,6 +212,55 @@ static int latch_wait(struct latch* l) {
   set = l->set;
   pthread_mutex_unlock(&l->mutex);
   return set;
+}
+
+static long online_cpus(void) { return sysconf(_SC_NPROCESSORS_ONLN); }
+
+static double monotonic_seconds(void) {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
+}
+
+static void nap(void) {
+  struct timespec t = {0, 5000000L};
+  nanosleep(&t, NULL);
+}
+
+/* Counts the threads of this process named as workers. Sanitizer runtimes
+ * start helper threads of their own, so all threads together would not
+ * tell. */
+static int scan_worker_threads(int* seen) {
+  int n = 0;
+  DIR* dir = opendir("/proc/self/task");
+  struct dirent* e;
+  if (dir == NULL) return -1;
+  while ((e = readdir(dir)) != NULL) {
+    char path[300], name[64] = {0};
+    FILE* f;
+    if (e->d_name[0] == '.') continue;
+    snprintf(path, sizeof path, "/proc/self/task/%s/comm", e->d_name);
+    f = fopen(path, "r");
+    if (f == NULL) continue;
+    if (fgets(name, sizeof name, f) != NULL) n += note_worker_name(name, seen);
+    fclose(f);
+  }
+  closedir(dir);
+  return n;
+}
+#endif
+
+/* The worker-thread count once it has fallen to `expected`, or the last count
+ * seen after five seconds. The OS may still list a thread for a moment after
+ * it has been joined, so a single look right after a run can see a worker
+ * that is already gone; the deadline only bounds a real leak. */
+static int settled_worker_threads(int expected) {
+  const double give_up = monotonic_seconds() + 5.0;
+  for (;;) {
+    int n = scan_worker_threads(NULL);
+    if (n == expected || monotonic_seconds() >= give_up) return n;
+    nap();
+  }
 }
 
 /* --- rejections --------------------------------------------------------- */
@@ -372,7 +503,7 @@ static void phase_all_cpus(void) {
   truvello_config c = config_of(TRUVELLO_BENCHMARK_ALL_CPUS, 0.0, 0.4);
   truvello_result_record r;
   struct progress_log log;
-  long online = sysconf(_SC_NPROCESSORS_ONLN);
+  long online = online_cpus();
   begin("all cpus");
   memset(&log, 0, sizeof log);
   log.handle = h;
@@ -426,13 +557,13 @@ static void phase_cancellation(void) {
   begin("cancelled from another thread during measurement");
   {
     truvello_handle* h = truvello_create();
-    pthread_t t;
+    struct thread t;
     struct remote_cancel rc;
     rc.handle = h;
     latch_init(&rc.past_a_second);
-    CHECK(pthread_create(&t, NULL, cancel_when_past_a_second, &rc) == 0);
+    CHECK(thread_start(&t, cancel_when_past_a_second, &rc));
     CHECK(truvello_run(h, &c, signal_past_a_second, &rc) == TRUVELLO_STATUS_CANCELLED);
-    pthread_join(t, NULL);
+    thread_join(&t);
     latch_destroy(&rc.past_a_second);
     CHECK(truvello_result(h, &r) == 1);
     CHECK(r.status == 1 && r.mean_rate == 0.0 && r.cv_valid == 0 && r.workers == 1);
@@ -458,7 +589,7 @@ static void phase_cancellation(void) {
     CHECK(truvello_run(h, &all, count_calls, NULL) == TRUVELLO_STATUS_CANCELLED);
     CHECK(callback_calls == 0);
     CHECK(truvello_result(h, &r) == 1);
-    CHECK(r.status == 1 && r.workers == (uint32_t)sysconf(_SC_NPROCESSORS_ONLN) && r.sample_count == 0);
+    CHECK(r.status == 1 && r.workers == (uint32_t)online_cpus() && r.sample_count == 0);
     CHECK(strcmp(truvello_reason(h), "cancelled before starting") == 0);
     truvello_cancel(h); /* after the run: no effect */
     CHECK(truvello_result(h, &r) == 1 && r.status == 1);
@@ -498,7 +629,7 @@ static void* race(void* arg) {
 static void phase_two_handles_at_once(void) {
   struct racer a, b;
   struct latch running, let_go;
-  pthread_t ta, tb;
+  struct thread ta, tb;
   begin("two handles from two threads");
   latch_init(&running);
   latch_init(&let_go);
@@ -509,12 +640,12 @@ static void phase_two_handles_at_once(void) {
   a.running = &running;
   a.let_go = &let_go;
   b.running = NULL;
-  CHECK(pthread_create(&ta, NULL, race, &a) == 0);
+  CHECK(thread_start(&ta, race, &a));
   CHECK(latch_wait(&running));
-  CHECK(pthread_create(&tb, NULL, race, &b) == 0);
-  pthread_join(tb, NULL);
+  CHECK(thread_start(&tb, race, &b));
+  thread_join(&tb);
   latch_set(&let_go);
-  pthread_join(ta, NULL);
+  thread_join(&ta);
   CHECK(a.status == TRUVELLO_STATUS_COMPLETED);
   CHECK(b.status == TRUVELLO_STATUS_FAILED);
   CHECK(strcmp(truvello_reason(b.handle), "another benchmark is already running") == 0);
@@ -535,12 +666,12 @@ static void phase_two_handles_at_once(void) {
     first.running = &running;
     first.let_go = &let_go;
     second.running = NULL;
-    CHECK(pthread_create(&ta, NULL, race, &first) == 0);
+    CHECK(thread_start(&ta, race, &first));
     CHECK(latch_wait(&running));
     race(&second); /* refused at once, the first unaffected */
     CHECK(second.status == TRUVELLO_STATUS_FAILED);
     latch_set(&let_go);
-    pthread_join(ta, NULL);
+    thread_join(&ta);
     latch_destroy(&running);
     latch_destroy(&let_go);
     CHECK(first.status == TRUVELLO_STATUS_COMPLETED);
