@@ -7,8 +7,10 @@ no command, no benchmarks.
 
 import os
 import re
+import runpy
 import shutil
 import subprocess
+import sys
 from pathlib import Path
 
 from setuptools import setup
@@ -17,7 +19,8 @@ from setuptools.dist import Distribution
 
 HERE = Path(__file__).resolve().parent
 SOURCE_ROOT = HERE.parent
-LIBRARY_FILE = "libtruvello.so.1"
+# The name the loader looks for, from the package's own rule.
+LIBRARY_FILE = runpy.run_path(str(HERE / "src" / "truvello" / "_library_name.py"))["library_file"](sys.platform)
 
 
 def project_version() -> str:

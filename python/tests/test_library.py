@@ -14,6 +14,7 @@ from pathlib import Path
 import pytest
 import truvello
 from truvello import _records
+from truvello._library_name import library_file
 
 from conftest import HANG_LIMIT, REPO
 
@@ -34,6 +35,19 @@ def test_tests_import_the_installed_package() -> None:
     assert REPO / "python" / "src" not in Path(truvello.__file__).resolve().parents
     assert (Path(truvello.__file__).parent / "libtruvello.so.1").is_file()
     assert (Path(truvello.__file__).parent / "py.typed").is_file()
+
+
+@pytest.mark.parametrize(
+    "platform, expected",
+    [
+        ("win32", "truvello.dll"),
+        ("darwin", "libtruvello.1.dylib"),
+        ("linux", "libtruvello.so.1"),
+        ("freebsd14", "libtruvello.so.1"),
+    ],
+)
+def test_the_library_file_is_named_for_the_platform(platform: str, expected: str) -> None:
+    assert library_file(platform) == expected
 
 
 @pytest.mark.parametrize("name", sorted(RECORDS))

@@ -11,10 +11,12 @@ from __future__ import annotations
 
 import ctypes
 import os
+import sys
 import threading
 from pathlib import Path
 from typing import Any, Optional
 
+from ._library_name import library_file
 from ._records import (
     ABI_VERSION,
     EXPECTED_SIZES,
@@ -26,7 +28,7 @@ from ._records import (
 )
 
 ENVIRONMENT_VARIABLE = "TRUVELLO_LIBRARY"
-LIBRARY_FILE = "libtruvello.so.1"
+LIBRARY_FILE = library_file(sys.platform)
 
 
 class LibraryError(OSError):
