@@ -49,6 +49,14 @@ have_cmd file || need+=(file)
 have_cmd help2man || need+=(help2man)
 have_cmd man || need+=(man-db)
 have_cmd lintian || need+=(lintian)
+# The other targets (tools/foreign.sh): Windows x86-64 built with mingw-w64 and
+# run under Wine; Linux aarch64 and s390x built with Debian's cross compilers
+# and run under qemu-user.
+have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
+[ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+have_cmd aarch64-linux-gnu-g++ || need+=(g++-aarch64-linux-gnu)
+have_cmd s390x-linux-gnu-g++ || need+=(g++-s390x-linux-gnu)
+have_cmd qemu-aarch64 && have_cmd qemu-s390x || need+=(qemu-user)
 # The Python package is built and tested with the system's interpreter
 # (/usr/bin/python3) and the python3-* packages below, since the package index may be unreachable.
 for pkg in libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev \

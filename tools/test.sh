@@ -4,7 +4,8 @@
 # ThreadSanitizer build with clang++. Long-running variants stay behind the
 # ctest label "long".
 # Between the release build and the sanitizer builds, the Debian packages are
-# built and checked as delivered.
+# built and checked as delivered, and the library is built for the other
+# targets and tested under emulation (tools/foreign.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -31,6 +32,8 @@ echo "== python"
 TRUVELLO_COMMAND="$PWD/build/test-gcc/cli/truvello" bash python/tests/run.sh -q
 echo "== packages (Debian: build, lintian, unpack and use)"
 bash packaging/tests/check_packages.sh
+echo "== foreign targets (Windows x86-64 under Wine; Linux aarch64 and s390x under qemu-user)"
+bash tools/foreign.sh
 echo "== address,undefined (clang++)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build/test-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
