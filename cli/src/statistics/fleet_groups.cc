@@ -6,6 +6,7 @@
 #include <map>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "statistics/rate_stats.h"
 
@@ -83,13 +84,15 @@ double quantile(std::span<const double> sorted, double q) {
 }
 
 std::size_t FleetView::named() const {
-  std::size_t count = 0;
+  std::unordered_set<const FleetRecord*> machines;
   for (const FleetGroup& g : groups) {
     for (const FleetBenchmark& b : g.benchmarks) {
-      for (const FleetMachine& m : b.machines) count += m.verdict != FleetVerdict::kPeer ? 1 : 0;
+      for (const FleetMachine& m : b.machines) {
+        if (m.verdict != FleetVerdict::kPeer) machines.insert(m.record);
+      }
     }
   }
-  return count;
+  return machines.size();
 }
 
 FleetView fleet_view(std::span<const FleetRecord> records) {

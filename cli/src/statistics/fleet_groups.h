@@ -81,7 +81,7 @@ struct FleetView {
   std::size_t superseded = 0;  // documents of a machine that were not its latest
   std::vector<FleetGroup> groups;  // by CPU model, CPU count, version
 
-  std::size_t named() const;
+  std::size_t named() const;  // machines named in any benchmark
 };
 
 // Each machine counts once, with its latest document (FleetRecord::when,
