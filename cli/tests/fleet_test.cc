@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <map>
-#include <set>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,8 +48,8 @@ TEST(MachineIdentity, Sha256MatchesTheStandardVectorsAndTheIdentityTheOtherWrite
 
   // The Python package derives the same identity from the same id.
   EXPECT_EQ(machine_identity("0123456789abcdef0123456789abcdef\n"), "9c3df0836771032684e4a01f9e791540");
-  for (const char* bad : {"", "0123456789abcdef", "0123456789ABCDEF0123456789ABCDEF", "0123456789abcdef0123456789abcdeg",
-                          "0123456789abcdef0123456789abcdef0"}) {
+  for (const char* bad : {"", "0123456789abcdef", "0123456789ABCDEF0123456789ABCDEF",
+                          "0123456789abcdef0123456789abcdeg", "0123456789abcdef0123456789abcdef0"}) {
     EXPECT_FALSE(machine_identity(bad)) << bad;
   }
   EXPECT_EQ(checked_host_name("rack-3.example"), "rack-3.example");
@@ -82,8 +82,9 @@ TEST(Prometheus, EveryFigureOnceWithLabelsEscapedAndNoScoreForAFailedRun) {
       {"Xeon \"Gold\" 6338 \\ 2.0GHz\nstepping 6", "Xeon \\\"Gold\\\" 6338 \\\\ 2.0GHz\\nstepping 6"},
       {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},  // UTF-8 stays as it is
       {"esc\x1b[31m del\x7f bad\xff\xfe", "esc\xef\xbf\xbd[31m del\xef\xbf\xbd bad\xef\xbf\xbd\xef\xbf\xbd"},
-      {"overlong \xc0\xaf surrogate \xed\xa0\x80", "overlong \xef\xbf\xbd\xef\xbf\xbd surrogate "
-                                                   "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+      {"overlong \xc0\xaf surrogate \xed\xa0\x80",
+       "overlong \xef\xbf\xbd\xef\xbf\xbd surrogate "
+       "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
   };
   for (const auto& l : labels) EXPECT_EQ(prometheus_label_value(l.text), l.label);
 
@@ -103,7 +104,8 @@ TEST(Prometheus, EveryFigureOnceWithLabelsEscapedAndNoScoreForAFailedRun) {
             std::string::npos);
   EXPECT_NE(series_text.find("truvello_series_interval_low_ops_per_second{"), std::string::npos);
   std::map<std::string, int> types;
-  for (std::size_t at = series_text.find("# TYPE "); at != std::string::npos; at = series_text.find("# TYPE ", at + 1)) {
+  for (std::size_t at = series_text.find("# TYPE "); at != std::string::npos;
+       at = series_text.find("# TYPE ", at + 1)) {
     ++types[series_text.substr(at, series_text.find(' ', at + 7) - at)];
   }
   for (const auto& [name, count] : types) EXPECT_EQ(count, 1) << name;
@@ -155,7 +157,8 @@ TEST(Fleet, NamesTheSlowMachinesAndCallsANoisyRunAMeasurementProblem) {
       const std::string model = m.model;
       const std::string host = model.substr(0, model.find(' ')) + "-" + std::to_string(i);
       // Twins differ by about a percent, as real ones do.
-      const double jitter = (1.0 + 0.012 * std::sin(1.3 * i + static_cast<double>(g))) * (i == m.slowed ? m.factor : 1.0);
+      const double jitter =
+          (1.0 + 0.012 * std::sin(1.3 * i + static_cast<double>(g))) * (i == m.slowed ? m.factor : 1.0);
       if (i == m.slowed) expected_slow.push_back(host);
       write_document(dir.file("rack" + std::to_string(g) + "/" + host + ".json"),
                      invocation_json(machine_run(m.model, host, m.single * jitter, m.all_cpus * jitter)));
@@ -184,7 +187,9 @@ TEST(Fleet, NamesTheSlowMachinesAndCallsANoisyRunAMeasurementProblem) {
   std::ofstream(dir.file("rack1/notes.txt")) << "not a document";
 
   FleetOptions options{{dir.file("rack0"), dir.file("rack1"), dir.file("rack2"), dir.file("other/newer.json")},
-                       true, dir.file("fleet.md"), dir.file("fleet.html")};
+                       true,
+                       dir.file("fleet.md"),
+                       dir.file("fleet.html")};
   // The lone machine's library differs: a group of its own, too small to judge.
   {
     json lone = json::parse(std::ifstream(dir.file("other/newer.json")));
@@ -211,9 +216,9 @@ TEST(Fleet, NamesTheSlowMachinesAndCallsANoisyRunAMeasurementProblem) {
     }
   }
   const std::map<std::string, std::set<std::string>> expected = {{expected_slow[0], {"slow"}},
-                                                                  {expected_slow[1], {"slow"}},
-                                                                  {expected_slow[2], {"slow"}},
-                                                                  {"Beta-noisy", {"measurement_problem"}}};
+                                                                 {expected_slow[1], {"slow"}},
+                                                                 {expected_slow[2], {"slow"}},
+                                                                 {"Beta-noisy", {"measurement_problem"}}};
   EXPECT_EQ(named, expected);
 
   const std::string table = fleet_command(FleetOptions{options.paths, false, "", ""}).out;
@@ -229,7 +234,8 @@ TEST(Fleet, NamesTheSlowMachinesAndCallsANoisyRunAMeasurementProblem) {
   EXPECT_NE(truvello::testing::read_file(dir.file("fleet.md")).find("| Beta-noisy | single |"), std::string::npos);
 
   // Nothing readable: said so, exit 2.
-  const CommandOutput none = fleet_command(FleetOptions{{dir.file("rack1/broken.json"), dir.file("nowhere")}, false, "", ""});
+  const CommandOutput none =
+      fleet_command(FleetOptions{{dir.file("rack1/broken.json"), dir.file("nowhere")}, false, "", ""});
   EXPECT_EQ(none.exit_code, kExitFailed);
   EXPECT_NE(none.err.find("no readable document among 2 files"), std::string::npos) << none.err;
 }

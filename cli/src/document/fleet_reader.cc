@@ -68,8 +68,8 @@ FleetRecord read_record(const json& doc, const std::string& path, long long modi
   r.library_version = text_of(member(member(doc, "library", ""), "version", "/library"), "/library/version");
   const json& machine = member(doc, "machine", "");
   if (const json* model = optional_member(machine, "cpu_model")) r.cpu_model = text_of(*model, "/machine/cpu_model");
-  r.online_cpus = static_cast<unsigned>(
-      whole_of(member(machine, "online_cpus", "/machine"), "/machine/online_cpus", std::numeric_limits<unsigned>::max()));
+  r.online_cpus = static_cast<unsigned>(whole_of(member(machine, "online_cpus", "/machine"), "/machine/online_cpus",
+                                                 std::numeric_limits<unsigned>::max()));
   if (const json* host = optional_member(machine, "host_name")) {
     r.host_name = text_of(*host, "/machine/host_name");
     if (r.host_name.empty() || r.host_name.size() > kMaxHostName) {
@@ -106,8 +106,8 @@ FleetRecord read_record(const json& doc, const std::string& path, long long modi
           bad(pointer + "/result/mean_rate", "must be a finite number greater than 0 for a completed run");
         }
         scores.push_back(rate.get<double>());
-        s.unstable = s.unstable || whole_of(member(result, "unstable", pointer + "/result"),
-                                            pointer + "/result/unstable", 1) != 0;
+        s.unstable = s.unstable ||
+                     whole_of(member(result, "unstable", pointer + "/result"), pointer + "/result/unstable", 1) != 0;
       }
       if (const json* warnings = optional_member(runs[i], "warnings")) {
         if (!warnings->is_array()) bad(pointer + "/warnings", "must be an array");

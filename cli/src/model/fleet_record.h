@@ -12,10 +12,10 @@ namespace truvello::cli {
 // One benchmark of a saved run, as much of it as a fleet view needs.
 struct FleetScore {
   std::uint32_t benchmark = TRUVELLO_BENCHMARK_SINGLE;
-  std::optional<double> score;  // the run's rate, or its series' score; absent: no run completed
-  std::size_t runs = 0;         // runs of the benchmark, completed or not
-  std::size_t disturbed = 0;    // runs its series left out as disturbed
-  bool unstable = false;        // the library flagged a completed run unstable
+  std::optional<double> score;             // the run's rate, or its series' score; absent: no run completed
+  std::size_t runs = 0;                    // runs of the benchmark, completed or not
+  std::size_t disturbed = 0;               // runs its series left out as disturbed
+  bool unstable = false;                   // the library flagged a completed run unstable
   std::vector<std::string> warning_codes;  // every code its runs carried, sorted, each once
 };
 

@@ -22,9 +22,7 @@ std::string group_title(const FleetGroup& g) {
          " CPUs, library " + g.library_version;
 }
 
-std::string plural(std::size_t n, const char* word) {
-  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-}
+std::string plural(std::size_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
 
 std::string overview(const FleetView& view, std::size_t unreadable) {
   std::string out = plural(view.documents, "document") + ", " + plural(view.machines, "machine") + " in " +
@@ -162,8 +160,9 @@ std::string fleet_markdown(const FleetView& view, std::size_t unreadable) {
       }
     }
     if (!named.empty()) {
-      out += "\n| Machine | Benchmark | Score | Against the median | Verdict | Warnings |\n|---|---|--:|--:|---|---|\n" +
-             named;
+      out +=
+          "\n| Machine | Benchmark | Score | Against the median | Verdict | Warnings |\n|---|---|--:|--:|---|---|\n" +
+          named;
     }
   }
   return out;
@@ -176,18 +175,19 @@ json fleet_json(const FleetView& view, const std::vector<std::string>& unreadabl
     for (const FleetBenchmark& b : g.benchmarks) {
       json machines = json::array();
       for (const FleetMachine& m : b.machines) {
-        machines.push_back(json{{"machine", m.record->machine_name()},
-                                {"host_name", m.record->host_name.empty() ? json(nullptr) : json(m.record->host_name)},
-                                {"machine_id", m.record->machine_id.empty() ? json(nullptr) : json(m.record->machine_id)},
-                                {"path", m.record->path},
-                                {"score", *m.score->score},
-                                {"off_percent", m.off_percent},
-                                {"verdict", verdict_key(m.verdict)},
-                                {"runs", m.score->runs},
-                                {"disturbed", m.score->disturbed},
-                                {"unstable", m.score->unstable},
-                                {"warnings", m.score->warning_codes},
-                                {"doubts", m.doubts}});
+        machines.push_back(
+            json{{"machine", m.record->machine_name()},
+                 {"host_name", m.record->host_name.empty() ? json(nullptr) : json(m.record->host_name)},
+                 {"machine_id", m.record->machine_id.empty() ? json(nullptr) : json(m.record->machine_id)},
+                 {"path", m.record->path},
+                 {"score", *m.score->score},
+                 {"off_percent", m.off_percent},
+                 {"verdict", verdict_key(m.verdict)},
+                 {"runs", m.score->runs},
+                 {"disturbed", m.score->disturbed},
+                 {"unstable", m.score->unstable},
+                 {"warnings", m.score->warning_codes},
+                 {"doubts", m.doubts}});
       }
       benchmarks.push_back(json{{"name", benchmark_key(b)},
                                 {"benchmark", b.benchmark},

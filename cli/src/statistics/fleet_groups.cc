@@ -18,8 +18,8 @@ namespace {
 // governor, thermal throttling or a hypervisor are the machine as it is set
 // up and may well be why it is slow: they are shown, but the machine is
 // still named slow.
-constexpr std::array<std::string_view, 7> kSpoilingCodes = {"busy",         "cpu_limit", "cpu_share", "cpu_wait",
-                                                            "drift",        "short_window", "unstable"};
+constexpr std::array<std::string_view, 7> kSpoilingCodes = {"busy",  "cpu_limit",    "cpu_share", "cpu_wait",
+                                                            "drift", "short_window", "unstable"};
 
 std::vector<std::string> doubts_of(const FleetScore& s) {
   std::vector<std::string> doubts;

@@ -76,9 +76,9 @@ struct FleetGroup {
 };
 
 struct FleetView {
-  std::size_t documents = 0;   // documents read
-  std::size_t machines = 0;    // distinct machines among them
-  std::size_t superseded = 0;  // documents of a machine that were not its latest
+  std::size_t documents = 0;       // documents read
+  std::size_t machines = 0;        // distinct machines among them
+  std::size_t superseded = 0;      // documents of a machine that were not its latest
   std::vector<FleetGroup> groups;  // by CPU model, CPU count, version
 
   std::size_t named() const;  // machines named in any benchmark
