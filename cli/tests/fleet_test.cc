@@ -135,8 +135,8 @@ void write_document(const std::string& path, const json& doc) {
 }
 
 // Three CPU models of seven machines each, scores a little apart; three
-// machines made slower by 8, 15 and 30 %, and one whose only run was
-// unstable. Around them: a machine whose older document was slow but whose
+// machines made slower by 8, 15 and 30 %, one whose only run was unstable
+// and one whose series had a disturbed run. Around them: a machine whose older document was slow but whose
 // latest is not, a document of an old writer with no names in it, one of
 // another library version, a broken file and a file that is not JSON.
 TEST(Fleet, NamesTheSlowMachinesAndCallsANoisyRunAMeasurementProblem) {
@@ -169,6 +169,15 @@ TEST(Fleet, NamesTheSlowMachinesAndCallsANoisyRunAMeasurementProblem) {
   noisy.runs[0].result->unstable = 1;
   noisy.runs[0].result->cv_percent = 14.0;
   write_document(dir.file("rack1/noisy.json"), invocation_json(noisy));
+  // A series whose fourth run a busy host spoiled: the machine is 10 % slow
+  // by the others too, but a series with a disturbed run is measured again.
+  Invocation series = machine_run("Gamma 8-core", "Gamma-series", 45.0e6, 0.0);
+  series.runs.clear();
+  for (const double share : {0.9, 0.905, 0.895, 0.6, 0.9}) {
+    series.runs.push_back(default_length_run(TRUVELLO_BENCHMARK_SINGLE, 1, 45.0e6 * share, 0.0));
+    series.runs.back().repeat = static_cast<std::uint32_t>(series.runs.size());
+  }
+  write_document(dir.file("rack2/series.json"), invocation_json(series));
   // Slow a month ago; measured again since, and fine.
   Invocation before = machine_run("Alpha 8-core", "Alpha-5", 30.0e6 * 0.7, 220.0e6 * 0.7);
   before.end_time = *before.end_time - 30 * 86400;
@@ -202,8 +211,8 @@ TEST(Fleet, NamesTheSlowMachinesAndCallsANoisyRunAMeasurementProblem) {
   EXPECT_EQ(std::count(output.err.begin(), output.err.end(), '\n'), 1) << output.err;
 
   const json view = json::parse(output.out);
-  EXPECT_EQ(view["documents"], 3 * 7 + 5);
-  EXPECT_EQ(view["machines"], 3 * 7 + 4) << "Alpha-5 counts once";
+  EXPECT_EQ(view["documents"], 3 * 7 + 6);
+  EXPECT_EQ(view["machines"], 3 * 7 + 5) << "Alpha-5 counts once";
   EXPECT_EQ(view["superseded"], 1);
   EXPECT_EQ(view["unreadable"].size(), 1u);
   EXPECT_EQ(view["groups"].size(), 4u);
@@ -218,15 +227,17 @@ TEST(Fleet, NamesTheSlowMachinesAndCallsANoisyRunAMeasurementProblem) {
   const std::map<std::string, std::set<std::string>> expected = {{expected_slow[0], {"slow"}},
                                                                  {expected_slow[1], {"slow"}},
                                                                  {expected_slow[2], {"slow"}},
-                                                                 {"Beta-noisy", {"measurement_problem"}}};
+                                                                 {"Beta-noisy", {"measurement_problem"}},
+                                                                 {"Gamma-series", {"measurement_problem"}}};
   EXPECT_EQ(named, expected);
 
   const std::string table = fleet_command(FleetOptions{options.paths, false, "", ""}).out;
   EXPECT_NE(table.find("Beta-noisy: 16.80 M ops/s, 20.1 % below the median: measurement problem (unstable)"),
             std::string::npos)
       << table;
-  EXPECT_NE(table.find("4 machines named"), std::string::npos) << table;
+  EXPECT_NE(table.find("5 machines named"), std::string::npos) << table;
   EXPECT_NE(table.find("Gamma-6: "), std::string::npos);
+  EXPECT_NE(table.find("measurement problem (1 disturbed run)"), std::string::npos) << table;
   EXPECT_EQ(table.find('\x1b'), std::string::npos);
   const std::string html = truvello::testing::read_file(dir.file("fleet.html"));
   EXPECT_EQ(html.find("<b>evil"), std::string::npos);

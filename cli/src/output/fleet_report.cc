@@ -32,8 +32,12 @@ std::string overview(const FleetView& view, std::size_t unreadable) {
   return out + "; " + plural(view.named(), "machine") + " named.";
 }
 
+// A figure of the group, which has none when no machine completed a run.
+std::string figure(const FleetBenchmark& b, double value) { return b.machines.empty() ? "n/a" : rate_text(value); }
+json figure_json(const FleetBenchmark& b, double value) { return b.machines.empty() ? json(nullptr) : json(value); }
+
 std::string spread_cells(const FleetBenchmark& b, const char* separator) {
-  return rate_text(b.median) + separator + rate_text(b.p10) + separator + rate_text(b.p90);
+  return figure(b, b.median) + separator + figure(b, b.p10) + separator + figure(b, b.p90);
 }
 
 std::string verdict_key(FleetVerdict v) {
@@ -124,7 +128,8 @@ std::string fleet_table(const FleetView& view, std::size_t unreadable) {
                        "p90", "spread");
     for (const FleetBenchmark& b : g.benchmarks) {
       out += fmt::format("  {:<10} {:>8}  {:>16}  {:>16}  {:>16}  {:>8}\n", benchmark_key(b), b.machines.size(),
-                         rate_text(b.median), rate_text(b.p10), rate_text(b.p90), percent_text(b.spread_percent));
+                         figure(b, b.median), figure(b, b.p10), figure(b, b.p90),
+                         b.machines.empty() ? "n/a" : percent_text(b.spread_percent));
       if (b.without_score > 0) out += "    " + plural(b.without_score, "machine") + " without a completed run\n";
       if (!b.judged && !b.machines.empty()) {
         out += "    too few machines to name any (at least " + std::to_string(kMinFleetPeers) + ")\n";
@@ -148,7 +153,7 @@ std::string fleet_markdown(const FleetView& view, std::size_t unreadable) {
     out += "| Benchmark | Machines | Median | p10 | p90 | Spread |\n|---|--:|--:|--:|--:|--:|\n";
     for (const FleetBenchmark& b : g.benchmarks) {
       out += std::string("| ") + benchmark_key(b) + " | " + std::to_string(b.machines.size()) + " | " +
-             spread_cells(b, " | ") + " | " + percent_text(b.spread_percent) + " |\n";
+             spread_cells(b, " | ") + " | " + (b.machines.empty() ? "n/a" : percent_text(b.spread_percent)) + " |\n";
     }
     std::string named;
     for (const FleetBenchmark& b : g.benchmarks) {
@@ -193,10 +198,10 @@ json fleet_json(const FleetView& view, const std::vector<std::string>& unreadabl
                                 {"benchmark", b.benchmark},
                                 {"machines", b.machines.size()},
                                 {"without_score", b.without_score},
-                                {"median", b.median},
-                                {"p10", b.p10},
-                                {"p90", b.p90},
-                                {"spread_percent", b.spread_percent},
+                                {"median", figure_json(b, b.median)},
+                                {"p10", figure_json(b, b.p10)},
+                                {"p90", figure_json(b, b.p90)},
+                                {"spread_percent", figure_json(b, b.spread_percent)},
                                 {"judged", b.judged},
                                 {"scores", machines}});
     }
@@ -225,8 +230,8 @@ std::string fleet_html(const FleetView& view, std::size_t unreadable, std::strin
            ".</p>\n";
     for (const FleetBenchmark& b : g.benchmarks) {
       out += std::string("<h3>") + BenchmarkKind{b.benchmark}.title() + "</h3>\n<p>" +
-             html_escape(std::to_string(b.machines.size()) + " machines; median " + rate_text(b.median) + ", p10 " +
-                         rate_text(b.p10) + ", p90 " + rate_text(b.p90)) +
+             html_escape(std::to_string(b.machines.size()) + " machines with a score; median " + figure(b, b.median) +
+                         ", p10 " + figure(b, b.p10) + ", p90 " + figure(b, b.p90)) +
              "</p>\n";
       if (!b.machines.empty()) out += "<figure class=\"series\">\n" + score_chart(g, b, index++) + "</figure>\n";
       std::string items;
