@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -127,6 +128,47 @@ TEST(Prometheus, EveryFigureOnceWithLabelsEscapedAndNoScoreForAFailedRun) {
   EXPECT_NE(write_file_atomically(dir.file("none/t.prom"), text), "");
   EXPECT_NE(check_directory_writable(dir.file("none/t.prom")), "");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("")), {}), 1) << "no temporary file is left";
+}
+
+TEST(Fleet, ReadsOnlyWhatItNeedsAndRefusesWhatItCannotTrust) {
+  const json good = invocation_json(machine_run("Alpha 8-core", "rack-3", 30.0e6, 200.0e6));
+  const struct {
+    const char* name;
+    std::function<void(json&)> change;
+    const char* error;  // empty: read
+  } table[] = {
+      {"as written", [](json&) {}, ""},
+      // Skipped unread: neither their size nor their figures matter here.
+      {"samples not checked", [](json& d) { d["runs"][0]["samples"] = "anything"; }, ""},
+      {"old writer",
+       [](json& d) { d["machine"].erase("host_name"), d["machine"].erase("machine_id"), d.erase("end_time"); }, ""},
+      {"future version", [](json& d) { d["schema_version"] = 3; }, "/schema_version: unknown schema_version 3"},
+      {"no rate", [](json& d) { d["runs"][1]["result"]["mean_rate"] = 0; },
+       "/runs/1/result/mean_rate: must be a finite number greater than 0 for a completed run"},
+      {"completed without result", [](json& d) { d["runs"][0]["result"] = nullptr; },
+       "/runs/0/result: a completed run needs its result"},
+      {"unknown benchmark", [](json& d) { d["runs"][0]["name"] = "gpu"; },
+       "/runs/0/name: must be \"single\" or \"all-cpus\""},
+      {"escape in a code",
+       [](json& d) {
+         d["runs"][0]["warnings"] = json::array({{{"code", "\x1b[2J"}}});
+       },
+       "/runs/0/warnings/0/code: must be 1 to 64 printable ASCII characters"},
+      {"identity not hex", [](json& d) { d["machine"]["machine_id"] = "Z"; },
+       "/machine/machine_id: must be 1 to 64 lowercase hex digits"},
+  };
+  for (const auto& t : table) {
+    json doc = good;
+    t.change(doc);
+    const FleetRead read = parse_fleet_record(doc.dump(), "r.json", 7);
+    EXPECT_EQ(read.error, t.error) << t.name;
+    if (read.record) {
+      EXPECT_EQ(read.record->scores.size(), 2u) << t.name;
+      EXPECT_EQ(read.record->machine_key(),
+                doc["machine"].contains("machine_id") ? "id:" + sha256_hex("rack-3").substr(0, 32) : "file:r.json")
+          << t.name;
+    }
+  }
 }
 
 void write_document(const std::string& path, const json& doc) {

@@ -113,7 +113,13 @@ FleetRecord read_record(const json& doc, const std::string& path, long long modi
         if (!warnings->is_array()) bad(pointer + "/warnings", "must be an array");
         for (std::size_t w = 0; w < warnings->size(); ++w) {
           const std::string at = pointer + "/warnings/" + std::to_string(w);
-          s.warning_codes.push_back(text_of(member((*warnings)[w], "code", at), at + "/code"));
+          std::string code = text_of(member((*warnings)[w], "code", at), at + "/code");
+          // Shown as it is in every view: a short key of printable ASCII.
+          const bool printable = std::all_of(code.begin(), code.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+          if (code.empty() || code.size() > 64 || !printable) {
+            bad(at + "/code", "must be 1 to 64 printable ASCII characters");
+          }
+          s.warning_codes.push_back(std::move(code));
         }
       }
     }
