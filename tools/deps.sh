@@ -43,6 +43,10 @@ have_cmd python3 || need+=(python3)
 # The HTML report is checked in a real browser; fonts-liberation below gives
 # it a font to draw with.
 have_cmd chromium || need+=(chromium)
+# The Prometheus text is checked by promtool and read end to end by a real
+# node_exporter and Prometheus server (cli/tests/prometheus).
+have_cmd promtool || need+=(prometheus)
+have_cmd prometheus-node-exporter || need+=(prometheus-node-exporter)
 # Debian packages, their manual page and completion: tools/package.sh and its check.
 have_cmd dpkg-shlibdeps || need+=(dpkg-dev)
 have_cmd file || need+=(file)

@@ -46,6 +46,9 @@ Invocation saved_invocation() {
   inv.machine.governors = {"powersave"};
   inv.machine.hypervisor = true;
   inv.machine.load = LoadAverage{0.5, 0.25, 0.125};
+  inv.machine.host_name = "rack-3.example";
+  inv.machine.machine_id = "65580fea73cd91abbc42c35d0bb076cb";
+  inv.end_time = 1796918678;
   inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_SINGLE, 1, {100, 104, 98, 101, 99}));
   inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_SINGLE, 2, {90, 91, 92, 93, 94}));
   inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_ALL_CPUS, 1, {180, 190, 200}));
@@ -118,9 +121,15 @@ TEST(ExportReader, AcceptsVersionOneAndOtherWritersWithUnknownMachineFacts) {
     run.erase("repeat");
     run.erase("observed");  // written since, and optional
   }
+  // As are the machine's names and the end time.
+  doc["machine"].erase("host_name");
+  doc["machine"].erase("machine_id");
+  doc.erase("end_time");
   ExportRead read = parse_export(doc.dump());
   ASSERT_TRUE(read.saved) << read.error;
   for (const RunOutcome& run : read.saved->invocation.runs) EXPECT_EQ(run.repeat, 1u);
+  EXPECT_TRUE(read.saved->invocation.machine.host_name.empty());
+  EXPECT_FALSE(read.saved->invocation.end_time);
 
   // The Python package knows less about the machine and says so with null;
   // "os_kernel" is the kernel's newer name.
@@ -192,6 +201,11 @@ TEST(ExportReader, RefusesEachMalformedDocumentWithOneLineNamingTheField) {
        "/schema_version: unknown schema_version 3 (this command reads versions 1 to 2)"},
       {"version as text", [](json& d) { return d["schema_version"] = "2", dumped(d); },
        "/schema_version: must be a whole number"},
+      {"machine id not hex", [](json& d) { return d["machine"]["machine_id"] = "../../etc", dumped(d); },
+       "/machine/machine_id: must be 1 to 64 lowercase hex digits"},
+      {"empty host name", [](json& d) { return d["machine"]["host_name"] = "", dumped(d); },
+       "/machine/host_name: must be 1 to 255 bytes"},
+      {"end time negative", [](json& d) { return d["end_time"] = -5, dumped(d); }, "/end_time: must not be negative"},
       {"runs not an array", [](json& d) { return d["runs"] = json::object(), dumped(d); }, "/runs: must be an array"},
       {"run not an object", [](json& d) { return d["runs"][1] = 7, dumped(d); }, "/runs/1: must be an object"},
       {"completed run without samples",

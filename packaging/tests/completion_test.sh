@@ -51,8 +51,8 @@ expect() {
 }
 
 # line typed so far                         what must be offered
-expect "--export-csv --export-html --export-json --export-markdown" truvello --exp
-expect "compare report"                     truvello ''
+expect "--export-csv --export-html --export-json --export-markdown --export-prometheus" truvello --exp
+expect "compare fleet report"               truvello ''
 expect "--quick --quiet"                    truvello --qu
 expect ""                                   truvello --measure ''
 expect "base.json cand.json notes.txt runs" truvello --export-json ''
@@ -65,7 +65,8 @@ expect "--fail-if-slower"                   truvello compare base.json --f
 expect ""                                   truvello compare --fail-if-slower ''
 expect "base.json cand.json notes.txt runs" truvello compare a.json --export-markdown ''
 expect "base.json cand.json runs"           truvello report ''
-expect "--export-html --help"               truvello report --
+expect "--export-html --export-prometheus --help" truvello report --
+expect "base.json cand.json runs"           truvello fleet runs ''
 expect "base.json cand.json notes.txt runs" truvello report --export-html ''
 
 # Every long option of the built command's help, per subcommand.

@@ -110,7 +110,7 @@ def test_save_json_has_every_key_the_command_writes(
         "efficiency": all_cpus.mean_rate / (all_cpus.workers * single.mean_rate),
     }
     assert saved["machine"]["online_cpus"] == all_cpus.workers
-    for name in ("cpu_model", "online_cpus", "kernel", "governors", "hypervisor"):
+    for name in ("cpu_model", "online_cpus", "kernel", "governors", "hypervisor", "host_name", "machine_id"):
         assert saved["machine"][name] == command_document["machine"][name], name
     machine_wide = [w for w in command_document["runs"][0]["warnings"] if w["code"] in MACHINE_WARNINGS]
     for entry in saved["runs"]:

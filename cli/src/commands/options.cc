@@ -27,7 +27,8 @@ std::string footer() {
          "named disturbed and left out of the score.\n"
          "\n"
          "Subcommands: `truvello report RUN.json` shows a saved run again;\n"
-         "`truvello compare BASELINE.json CANDIDATE.json...` compares saved runs.\n"
+         "`truvello compare BASELINE.json CANDIDATE.json...` compares saved runs;\n"
+         "`truvello fleet PATH...` finds the machines slower than their peers.\n"
          "\n"
          "Exit status: 0 every run completed, 2 a run failed, 64 usage error,\n"
          "130 interrupted (SIGINT), 143 terminated (SIGTERM).";
@@ -62,6 +63,20 @@ per-second rates, and the verdict is about these runs only.
 Exit status: 0 done (and the gate passed), 1 a candidate is significantly
 slower by more than --fail-if-slower, 2 an input file cannot be used or the
 gate has fewer than 3 runs a side to judge, 64 usage error.)";
+
+constexpr const char* kFleetFooter = R"(Runs are grouped by CPU model, online CPU count and library version. Each
+machine counts once, with its latest document (by its end time, else the
+file's modification time); a machine is known by the identity its documents
+record, else its host name, else the file's path. Per group and benchmark:
+machines, median score, 10th and 90th percentiles. A machine is named when
+its score lies more than 3 robust spreads (MADs) and more than 5 % below its
+group's median, in a group of at least 3 machines; one whose run was
+unstable, disturbed or warned of a busy or limited machine is named a
+measurement problem rather than a slow machine. Files that cannot be read
+are listed on stderr, one line each, and counted.
+
+Exit status: 0 shown, 2 no file could be read or an export failed,
+64 usage error.)";
 
 }  // namespace
 
@@ -137,6 +152,10 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   app.add_option("--export-markdown", o.export_markdown, "Write a Markdown results table to FILE")->type_name("FILE");
   app.add_option("--export-html", o.export_html, "Write a self-contained HTML report with charts to FILE")
       ->type_name("FILE");
+  app.add_option("--export-prometheus", o.export_prometheus,
+                 "Write the scores in Prometheus' text format to FILE, replaced atomically")
+      ->type_name("FILE");
+  app.add_flag("--anonymous", o.anonymous, "Leave the host name and the machine's identity out of every output");
   app.add_flag("-V,--version", o.version, "Print the command's and the library's versions");
 
   ReportOptions report;
@@ -144,6 +163,10 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   report_app->footer("Exit status: 0 shown, 2 the file cannot be used, 64 usage error.");
   report_app->add_option("file", report.file, "The saved run")->required()->type_name("RUN.json");
   report_app->add_option("--export-html", report.export_html, "Also write the saved run as an HTML report to FILE")
+      ->type_name("FILE");
+  report_app
+      ->add_option("--export-prometheus", report.export_prometheus,
+                   "Also write the saved run in Prometheus' text format to FILE, replaced atomically")
       ->type_name("FILE");
 
   CompareOptions compare;
@@ -168,11 +191,26 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
       ->add_option("--export-html", compare.export_html,
                    "Also write an HTML report to FILE: baseline and candidates overlaid, one chart per benchmark")
       ->type_name("FILE");
+  FleetOptions fleet;
+  CLI::App* fleet_app =
+      app.add_subcommand("fleet", "Group saved runs of many machines and name those slower than their peers");
+  fleet_app->footer(kFleetFooter);
+  fleet_app->add_option("paths", fleet.paths, "Saved runs, and directories searched for *.json")
+      ->required()
+      ->type_name("PATH");
+  fleet_app->add_flag("--json", fleet.json, "Print the groups as one JSON document on stdout");
+  fleet_app->add_option("--export-markdown", fleet.export_markdown, "Also write the groups as Markdown to FILE")
+      ->type_name("FILE");
+  fleet_app
+      ->add_option("--export-html", fleet.export_html,
+                   "Also write an HTML report to FILE: every machine's score, one chart per group and benchmark")
+      ->type_name("FILE");
   app.require_subcommand(0, 1);
 
   // Which part of the command line a help text or an error belongs to.
   const auto help_for = [&]() -> std::string {
     if (compare_app->parsed()) return compare_app->help();
+    if (fleet_app->parsed()) return fleet_app->help();
     if (report_app->parsed()) return report_app->help();
     return app.help();
   };
@@ -184,8 +222,8 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     app.parse(reversed);
     // The run command's options mean nothing to a subcommand; taking them
     // silently would hide a mistake.
-    if ((report_app->parsed() || compare_app->parsed()) &&
-        app.count_all() > report_app->count_all() + compare_app->count_all() + 1) {
+    if ((report_app->parsed() || compare_app->parsed() || fleet_app->parsed()) &&
+        app.count_all() > report_app->count_all() + compare_app->count_all() + fleet_app->count_all() + 1) {
       throw CLI::ValidationError("the options of a run do not go with a subcommand");
     }
   } catch (const CLI::CallForHelp&) {
@@ -200,6 +238,8 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     parsed.report = report;
   } else if (compare_app->parsed()) {
     parsed.compare = compare;
+  } else if (fleet_app->parsed()) {
+    parsed.fleet = fleet;
   } else {
     parsed.options = o;
   }

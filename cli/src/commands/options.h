@@ -40,6 +40,8 @@ struct Options {
   std::string export_csv;
   std::string export_markdown;
   std::string export_html;
+  std::string export_prometheus;  // --export-prometheus: the text format, written atomically
+  bool anonymous = false;         // --anonymous: no host name or machine identity in any output
 
   // The configuration every run starts from: explicit lengths win over
   // --quick, which wins over the library's defaults.
@@ -58,7 +60,8 @@ struct Options {
 // `truvello report RUN.json`: the summary of a saved run, printed again.
 struct ReportOptions {
   std::string file;
-  std::string export_html;  // empty: no HTML report
+  std::string export_html;        // empty: no HTML report
+  std::string export_prometheus;  // empty: no Prometheus text
 };
 
 // `truvello compare BASELINE.json CANDIDATE.json...`.
@@ -69,6 +72,14 @@ struct CompareOptions {
   bool json = false;
   std::string export_markdown;
   std::string export_html;  // empty: no HTML report
+};
+
+// `truvello fleet PATH...`: saved runs of many machines, grouped.
+struct FleetOptions {
+  std::vector<std::string> paths;  // files, and directories searched for *.json
+  bool json = false;
+  std::string export_markdown;
+  std::string export_html;
 };
 
 inline constexpr double kQuickWarmupSeconds = 2.0;
@@ -83,6 +94,7 @@ struct ParsedCommandLine {
   std::optional<Options> options;
   std::optional<ReportOptions> report;
   std::optional<CompareOptions> compare;
+  std::optional<FleetOptions> fleet;
   int exit_code = kExitOk;
   std::string out;
   std::string err;

@@ -1,18 +1,14 @@
 #include "document/export_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <utility>
 
+#include "document/document_file.h"
+#include "machine/machine_identity.h"
 #include "machine/machine_text.h"
 
 namespace truvello::cli {
@@ -338,6 +334,17 @@ MachineContext read_machine(const Field& f) {
     if (one < 0.0 || five < 0.0 || fifteen < 0.0) bad(load->pointer(), "must not be negative");
     m.load = LoadAverage{one, five, fifteen};
   }
+  // Added within version 2, and left out by --anonymous.
+  if (const auto host = f.optional("host_name"); host && !host->is_null()) {
+    m.host_name = host->text();
+    if (m.host_name.empty() || m.host_name.size() > kMaxHostName) {
+      bad(host->pointer(), "must be 1 to " + std::to_string(kMaxHostName) + " bytes");
+    }
+  }
+  if (const auto id = f.optional("machine_id"); id && !id->is_null()) {
+    m.machine_id = id->text();
+    if (!is_machine_identity(m.machine_id)) bad(id->pointer(), "must be 1 to 64 lowercase hex digits");
+  }
   return m;
 }
 
@@ -377,6 +384,10 @@ SavedExport read_document(const json& doc) {
   saved.invocation.library_version = library["version"].text();
   saved.invocation.abi_version = library["abi_version"].u32();
   saved.invocation.machine = read_machine(root["machine"]);
+  // Added within version 2: seconds since the Unix epoch.
+  if (const auto end = root.optional("end_time"); end && !end->is_null()) {
+    saved.invocation.end_time = static_cast<std::int64_t>(end->whole(std::uint64_t{1} << 40));
+  }
   const Field runs = root["runs"];
   const std::size_t count = runs.array_size(kMaxRuns);
   for (std::size_t i = 0; i < count; ++i) saved.invocation.runs.push_back(read_run(runs.at(i), saved.schema_version));
@@ -443,50 +454,13 @@ ExportRead parse_export(std::string_view text) {
 
 ExportRead read_export(const std::string& path) {
   ExportRead read;
-  const std::string name = printable(path);
-  // Non-blocking, so that a named pipe cannot stall the command before it
-  // has been recognised as something other than a file.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    read.error = name + ": cannot open: " + std::strerror(errno);
-    return read;
-  }
-  struct stat info {};
   std::string text;
-  std::string failure;
-  if (::fstat(fd, &info) != 0) {
-    failure = std::string("cannot read: ") + std::strerror(errno);
-  } else if (S_ISDIR(info.st_mode)) {
-    failure = "is a directory";
-  } else if (!S_ISREG(info.st_mode)) {
-    failure = "not a regular file";
-  } else if (static_cast<std::uint64_t>(info.st_size) > kMaxExportBytes) {
-    failure = "larger than " + std::to_string(kMaxExportBytes >> 20) + " MiB: not a document of this command";
-  } else {
-    char buffer[1 << 16];
-    for (;;) {
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        failure = std::string("cannot read: ") + std::strerror(errno);
-        break;
-      }
-      if (n == 0) break;
-      text.append(buffer, static_cast<std::size_t>(n));
-      // A file still growing while it is read is held to the same bound.
-      if (text.size() > kMaxExportBytes) {
-        failure = "larger than " + std::to_string(kMaxExportBytes >> 20) + " MiB: not a document of this command";
-        break;
-      }
-    }
-  }
-  ::close(fd);
-  if (!failure.empty()) {
-    read.error = name + ": " + failure;
+  if (const std::string failure = read_document_file(path, text); !failure.empty()) {
+    read.error = printable(path) + ": " + failure;
     return read;
   }
   read = parse_export(text);
-  if (!read.saved) read.error = name + ": " + read.error;
+  if (!read.saved) read.error = printable(path) + ": " + read.error;
   return read;
 }
 

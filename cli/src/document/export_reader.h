@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "document/document_file.h"
 #include "model/saved_export.h"
 
 namespace truvello::cli {
@@ -20,9 +21,6 @@ struct ExportRead {
   std::string error;
 };
 
-// Larger than any real document (a default run of both benchmarks is about
-// 30 KB); the bound keeps a wrong file from being read into memory whole.
-inline constexpr std::size_t kMaxExportBytes = std::size_t{64} << 20;
 // Nesting deeper than any document of ours has; refused while parsing.
 inline constexpr int kMaxExportDepth = 16;
 

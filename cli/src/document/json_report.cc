@@ -114,7 +114,9 @@ json machine_json(const MachineContext& m) {
               {"kernel", m.os_kernel},  // the OS kernel; the key predates the name
               {"governors", m.governors},
               {"hypervisor", m.hypervisor},
-              {"load_average", load}};
+              {"load_average", load},
+              {"host_name", m.host_name.empty() ? json(nullptr) : json(m.host_name)},
+              {"machine_id", m.machine_id.empty() ? json(nullptr) : json(m.machine_id)}};
 }
 
 json series_json(const SeriesView& view) {
@@ -171,7 +173,8 @@ json invocation_json(const Invocation& invocation) {
               {"machine", machine_json(invocation.machine)},
               {"runs", runs},
               {"series", series},
-              {"scaling", scaling_figures}};
+              {"scaling", scaling_figures},
+              {"end_time", optional_value(invocation.end_time)}};
 }
 
 std::string json_text(const Invocation& invocation) { return json_text(invocation_json(invocation)); }

@@ -1,5 +1,6 @@
 #include "machine/machine_probe.h"
 
+#include "machine/machine_identity.h"
 #include "machine/machine_text.h"
 
 #include <sched.h>
@@ -112,6 +113,8 @@ MachineContext probe_machine() {
     machine.hypervisor = has_hypervisor_flag(*cpuinfo);
   }
   if (const auto text = read_text("/proc/loadavg")) machine.load = parse_loadavg(*text);
+  machine.host_name = read_host_name().value_or("");
+  machine.machine_id = read_machine_identity().value_or("");
   return machine;
 }
 

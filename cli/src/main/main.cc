@@ -19,8 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "commands/atomic_file.h"
 #include "commands/command_output.h"
 #include "commands/compare_command.h"
+#include "commands/fleet_command.h"
 #include "commands/options.h"
 #include "commands/report_command.h"
 #include "document/json_report.h"
@@ -32,6 +34,7 @@
 #include "output/csv_report.h"
 #include "output/html_report.h"
 #include "output/markdown_report.h"
+#include "output/prometheus_text.h"
 #include "output/summary.h"
 #include "progress/sparkline.h"
 #include "statistics/precision_goal.h"
@@ -170,6 +173,12 @@ int run(const Options& options) {
 
   std::vector<Export> exports;
   if (!open_exports(options, exports)) return kExitFailed;
+  if (!options.export_prometheus.empty()) {
+    if (const std::string failure = check_directory_writable(options.export_prometheus); !failure.empty()) {
+      std::fputs(terminal_lines(failure).c_str(), stderr);
+      return kExitFailed;
+    }
+  }
 
   truvello_config defaults{};
   truvello_default_config(&defaults);
@@ -179,6 +188,7 @@ int run(const Options& options) {
   invocation.library_version = truvello_version();
   invocation.abi_version = truvello_abi_version();
   invocation.machine = probe_machine();
+  if (options.anonymous) invocation.machine.host_name = invocation.machine.machine_id = "";
 
   // A --precision series has no planned count; its progress is measured
   // against its budget instead.
@@ -212,11 +222,21 @@ int run(const Options& options) {
   // From here on a second Ctrl-C ends the process at once; what follows only
   // prints and writes files.
   const int signal = SignalWatch::received();
+  invocation.end_time = static_cast<std::int64_t>(std::time(nullptr));
 
   const std::string report = options.json ? json_text(invocation) : summary_text(invocation, glyphs);
   std::fputs(report.c_str(), stdout);
   std::fflush(stdout);
   if (!write_exports(exports, invocation)) failed = true;
+  if (!options.export_prometheus.empty()) {
+    // Replaced whole, so that a collector reading the directory at any moment
+    // sees the previous figures or these, never half of them.
+    const std::string failure = write_file_atomically(options.export_prometheus, prometheus_text(invocation));
+    if (!failure.empty()) {
+      std::fputs(terminal_lines(failure).c_str(), stderr);
+      failed = true;
+    }
+  }
 
   if (signal != 0) return 128 + signal;
   return failed ? kExitFailed : kExitOk;
@@ -238,12 +258,16 @@ int main(int argc, char** argv) {
   const ParsedCommandLine parsed = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
   std::fputs(parsed.out.c_str(), stdout);
   std::fputs(terminal_lines(parsed.err).c_str(), stderr);
-  if (parsed.report || parsed.compare) {
+  if (parsed.report || parsed.compare || parsed.fleet) {
     const Glyphs glyphs = is_utf8_codeset(nl_langinfo(CODESET)) ? Glyphs::kBlocks : Glyphs::kAscii;
     CommandOutput output;
     try {
-      output =
-          parsed.report ? report_command(*parsed.report, glyphs) : compare_command(*parsed.compare, colour_wanted());
+      if (parsed.fleet) {
+        output = fleet_command(*parsed.fleet);
+      } else {
+        output =
+            parsed.report ? report_command(*parsed.report, glyphs) : compare_command(*parsed.compare, colour_wanted());
+      }
     } catch (const std::exception& e) {
       output = CommandOutput{kExitFailed, "", std::string("truvello: ") + e.what() + "\n"};
     }

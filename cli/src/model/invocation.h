@@ -29,6 +29,9 @@ struct Invocation {
   MachineContext machine;
   std::vector<RunOutcome> runs;
   std::vector<PrecisionRecord> precision;  // one per benchmark run under --precision
+  // When the last run ended, in seconds since the Unix epoch; absent in
+  // documents written before it was recorded.
+  std::optional<std::int64_t> end_time;
 
   const PrecisionRecord* precision_of(std::uint32_t benchmark) const {
     for (const PrecisionRecord& p : precision) {

@@ -50,6 +50,11 @@ struct MachineContext {
   std::vector<std::string> governors;     // distinct frequency governors, sorted
   bool hypervisor = false;
   std::optional<LoadAverage> load;  // read before the first run
+  // Which machine this is, each empty when unknown or left out
+  // (--anonymous): the host name, and a digest of the machine id that names
+  // the machine without revealing the id (machine/machine_identity.h).
+  std::string host_name;
+  std::string machine_id;
 
   // CPUs' worth of time this process can actually get: the smallest of the
   // online count, the affinity mask and the quota.

@@ -550,6 +550,7 @@ std::string fact(const char* name, const std::string& value) {
 
 std::string machine_table(const MachineContext& m) {
   std::string out = "<div class=\"scroll\"><table class=\"facts\"><tbody>\n";
+  if (!m.host_name.empty()) out += fact("Host name", m.host_name);
   out += fact("CPU model", m.cpu_model.empty() ? "unknown" : m.cpu_model);
   out += fact("CPUs online", std::to_string(m.online_cpus));
   out += fact("Usable CPUs", fmt::format("{:.3g}", shown(m.usable_cpus())));

@@ -10,6 +10,7 @@ from __future__ import annotations
 import json
 import math
 import os
+import time
 from dataclasses import dataclass
 from typing import Any, Iterable, Optional, Sequence, Union
 
@@ -149,6 +150,7 @@ def document(results: Iterable[Result]) -> dict[str, Any]:
         "machine": facts,
         "runs": entries,
         "scaling": scaling(runs),
+        "end_time": int(time.time()),
     }
 
 

@@ -6,7 +6,9 @@ be read is null (the command's CPU quota probing is not repeated here).
 
 from __future__ import annotations
 
+import hashlib
 import os
+import socket
 from pathlib import Path
 from typing import Any, Optional
 
@@ -75,6 +77,29 @@ def _affinity_cpus() -> Optional[int]:
         return None
 
 
+def machine_identity(machine_id_text: str) -> Optional[str]:
+    """The command's identity for a machine id: 32 hex digits of SHA-256 over "truvello:" and the id."""
+    machine_id = machine_id_text.strip()
+    if len(machine_id) != 32 or any(c not in "0123456789abcdef" for c in machine_id):
+        return None
+    return hashlib.sha256(("truvello:" + machine_id).encode("ascii")).hexdigest()[:32]
+
+
+def _identity() -> Optional[str]:
+    for path in ("/etc/machine-id", "/var/lib/dbus/machine-id"):
+        text = _read(Path(path))
+        identity = machine_identity(text.split("\n")[0]) if text is not None else None
+        if identity is not None:
+            return identity
+    return None
+
+
+def _host_name() -> Optional[str]:
+    name = socket.gethostname()
+    ok = 0 < len(name) <= 255 and all(0x20 < ord(c) < 0x7F for c in name)
+    return name if ok else None
+
+
 def machine() -> dict[str, Any]:
     """The "machine" object of a document."""
     cpuinfo = _read(Path("/proc/cpuinfo")) or ""
@@ -96,4 +121,6 @@ def machine() -> dict[str, Any]:
         "governors": governors(),
         "hypervisor": has_hypervisor_flag(cpuinfo),
         "load_average": load,
+        "host_name": _host_name(),
+        "machine_id": _identity(),
     }
