@@ -52,7 +52,7 @@ expect() {
 
 # line typed so far                         what must be offered
 expect "--export-csv --export-html --export-json --export-markdown" truvello --exp
-expect "compare report"                     truvello ''
+expect "ab compare report"                  truvello ''
 expect "--quick --quiet"                    truvello --qu
 expect ""                                   truvello --measure ''
 expect "base.json cand.json notes.txt runs" truvello --export-json ''
@@ -66,6 +66,7 @@ expect ""                                   truvello compare --fail-if-slower ''
 expect "base.json cand.json notes.txt runs" truvello compare a.json --export-markdown ''
 expect "base.json cand.json runs"           truvello report ''
 expect "--export-html --help"               truvello report --
+expect "--setup-a --setup-b"                truvello ab --setup-
 expect "base.json cand.json notes.txt runs" truvello report --export-html ''
 
 # Every long option of the built command's help, per subcommand.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model/ab_record.h"
 #include "model/machine_context.h"
 #include "model/run_outcome.h"
 
@@ -29,6 +30,7 @@ struct Invocation {
   MachineContext machine;
   std::vector<RunOutcome> runs;
   std::vector<PrecisionRecord> precision;  // one per benchmark run under --precision
+  std::optional<AbRecord> ab;              // set for an A/B series: which side each run measured
 
   const PrecisionRecord* precision_of(std::uint32_t benchmark) const {
     for (const PrecisionRecord& p : precision) {
