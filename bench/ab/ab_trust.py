@@ -88,11 +88,11 @@ def main():
     p.add_argument("--pairs", type=int, default=6)
     p.add_argument("--warmup", type=float, default=0.5)
     p.add_argument("--measure", type=float, default=2.0)
-    p.add_argument("--smoke", action="store_true", help="2 short series each, to see that it works")
+    p.add_argument("--smoke", action="store_true", help="one short series each, to see that it works")
     p.add_argument("--out", help="also write the figures as JSON to this file")
     args = p.parse_args()
     if args.smoke:
-        args.series, args.slow_series, args.pairs, args.warmup, args.measure = 2, 2, 2, 0.0, 0.3
+        args.series, args.slow_series, args.pairs, args.warmup, args.measure = 1, 1, 2, 0.0, 0.3
     with tempfile.TemporaryDirectory() as state:
         results = [scenario(args, "A/A", 0, args.series, 1000, state),
                    scenario(args, "B -5 %", 0.05, args.slow_series, 2000, state),

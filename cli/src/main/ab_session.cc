@@ -152,21 +152,25 @@ int run_ab(const AbOptions& options, const char* command_version) {
     std::optional<double> half_width;
     // One run of a side: its setup, the settle, the run. False when the
     // series stops, with `ab.stopped` saying why.
+    const auto stop = [&ab](const char* why) {
+      ab.stopped = why;
+      return false;
+    };
     const auto run_side = [&](std::size_t index) -> bool {
       const char side = plan[index];
-      if (SignalWatch::received() != 0) return ab.stopped = "cancelled", false;
+      if (SignalWatch::received() != 0) return stop("cancelled");
       const std::string& setup = side == 'A' ? options.setup_a : options.setup_b;
       const ShellOutcome outcome = run_shell(setup, side);
       // A setup ended by the user's Ctrl-C is an interruption, not a fault.
-      if (SignalWatch::received() != 0) return ab.stopped = "cancelled", false;
+      if (SignalWatch::received() != 0) return stop("cancelled");
       if (!outcome.ok()) {
         std::fprintf(stderr, "truvello: the setup of side %c (%s), `%s`, %s; the series stops here\n", side,
                      terminal_safe(ab.label(side)).c_str(), terminal_safe(setup).c_str(),
                      terminal_safe(outcome.text()).c_str());
         failed = true;
-        return ab.stopped = "setup-failed", false;
+        return stop("setup-failed");
       }
-      if (!settle(options.settle_seconds)) return ab.stopped = "cancelled", false;
+      if (!settle(options.settle_seconds)) return stop("cancelled");
       std::optional<SeriesGoalView> goal_view;
       if (o.precision_percent) {
         goal_view = SeriesGoalView{index / 2 + 1, goal.target_percent, half_width, goal.max_time_seconds, elapsed()};
@@ -180,9 +184,9 @@ int run_ab(const AbOptions& options, const char* command_version) {
         std::fprintf(stderr, "truvello: benchmark %u failed: %s\n", static_cast<unsigned>(config.benchmark),
                      terminal_safe(run.reason).c_str());
         failed = true;
-        return ab.stopped = "failed", false;
+        return stop("failed");
       }
-      if (!run.completed()) return ab.stopped = "cancelled", false;
+      if (!run.completed()) return stop("cancelled");
       return true;
     };
 
@@ -194,8 +198,8 @@ int run_ab(const AbOptions& options, const char* command_version) {
       if (const auto estimate = estimate_series(ratios)) half_width = estimate->half_width_percent();
       // The next pair: two runs and their settles; setups take what they take.
       const double next = 2.0 * (config.warmup_seconds + config.measurement_seconds + options.settle_seconds);
-      if (const auto stop = precision_stop(goal, ratios, elapsed(), next)) {
-        ab.stopped = stop_key(*stop);
+      if (const auto reached = precision_stop(goal, ratios, elapsed(), next)) {
+        ab.stopped = stop_key(*reached);
         break;
       }
     }
