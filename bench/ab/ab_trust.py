@@ -54,7 +54,21 @@ def one_series(args, seed, state, duty):
     }
 
 
+def held_share(state):
+    """The share of its time the pauser held the command stopped, since last asked."""
+    path = os.path.join(state, "held")
+    try:
+        with open(path) as f:
+            pairs = [tuple(map(float, line.split())) for line in f if line.strip()]
+        os.unlink(path)
+    except FileNotFoundError:
+        return None
+    total = sum(p[1] for p in pairs)
+    return sum(p[0] for p in pairs) / total if total > 0 else None
+
+
 def scenario(args, name, duty, count, seed0, state):
+    held_share(state)
     rows = []
     start = time.monotonic()
     for i in range(count):
@@ -63,7 +77,9 @@ def scenario(args, name, duty, count, seed0, state):
         print(f"  {name} {i + 1:2}/{count}  B/A {r['ratio']:.4f}  paired +/-{r['paired_width']:.2f} %  "
               f"unpaired +/-{r['unpaired_width']:.2f} %  verdict {r['verdict']}", file=sys.stderr, flush=True)
     wanted = "same" if duty == 0 else "slower"
+    held = held_share(state)
     return {
+        "held_share": held,
         "scenario": name,
         "duty": duty,
         "series": count,
@@ -94,22 +110,24 @@ def main():
     if args.smoke:
         args.series, args.slow_series, args.pairs, args.warmup, args.measure = 1, 1, 2, 0.0, 0.3
     with tempfile.TemporaryDirectory() as state:
-        results = [scenario(args, "A/A", 0, args.series, 1000, state),
-                   scenario(args, "B -5 %", 0.05, args.slow_series, 2000, state),
-                   scenario(args, "B -10 %", 0.10, args.slow_series, 3000, state)]
+        results = [scenario(args, "A/A", 0, args.series, 1000, state)] if args.series > 0 else []
+        if args.slow_series > 0:
+            results += [scenario(args, "B -5 %", 0.05, args.slow_series, 2000, state),
+                        scenario(args, "B -10 %", 0.10, args.slow_series, 3000, state)]
     with open("/proc/loadavg") as f:
         load = f.read().split()[:3]
     print(f"truvello ab on {os.cpu_count()} CPUs, load average {' '.join(load)} at the end; "
           f"{args.pairs} pairs a series of {args.warmup} s warm-up + {args.measure} s runs")
     print(f"{'scenario':10} {'series':>6} {'verdicts':>9} {'found':>6} {'found unpaired':>15} {'median B/A':>11} "
-          f"{'paired +/-':>11} {'unpaired +/-':>13} {'pair out':>9} {'time':>7}")
+          f"{'paired +/-':>11} {'unpaired +/-':>13} {'pair out':>9} {'held':>6} {'time':>7}")
     for r in results:
         found = "-" if r["duty"] == 0 else f"{100 * r['found_share']:.0f} %"
         found_u = "-" if r["duty"] == 0 else f"{100 * r['unpaired_found_share']:.0f} %"
+        held = "-" if r["held_share"] is None else f"{100 * r['held_share']:.1f}%"
         print(f"{r['scenario']:10} {r['series']:6} {100 * r['verdict_share']:7.0f} % {found:>6} {found_u:>15} "
               f"{r['median_ratio']:11.4f} {r['median_paired_half_width_percent']:9.2f} % "
               f"{r['median_unpaired_half_width_percent']:11.2f} % {r['series_with_a_pair_out']:9} "
-              f"{r['seconds']:6.0f}s")
+              f"{held:>6} {r['seconds']:6.0f}s")
     if args.out:
         with open(args.out, "w") as f:
             json.dump(results, f, indent=1)

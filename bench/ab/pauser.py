@@ -8,6 +8,12 @@ SIGSTOP for DUTY of every PERIOD and lets it run the rest, until told to end.
 A process stopped 5 ms of every 100 ms does 5 % less in a window of wall
 time: its rate falls to 0.95 of what it was, whatever the machine. On its way
 out the pauser always sends SIGCONT, so the process is never left stopped.
+
+On a busy machine the pauser itself may wait for a CPU before it can send
+SIGCONT, and then holds the process stopped longer than asked. It asks for a
+real-time priority where it may (root), and in any case appends the time it
+held the process stopped and the time it ran to STATE/held, so that the share
+actually held can be reported beside the one asked for.
 """
 import os
 import signal
@@ -23,17 +29,27 @@ def _end(signo, frame):
     raise End()
 
 
-def run(pid, duty, period):
+def run(pid, duty, period, state):
     signal.signal(signal.SIGTERM, _end)
+    try:
+        os.sched_setscheduler(0, os.SCHED_FIFO, os.sched_param(10))
+    except (PermissionError, OSError, AttributeError):
+        pass
     stopped = period * duty
     running = period - stopped
+    began = time.monotonic()
+    held = 0.0
     try:
         next_stop = time.monotonic() + running
         while True:
             time.sleep(max(0.0, next_stop - time.monotonic()))
             os.kill(pid, signal.SIGSTOP)
-            time.sleep(stopped)
-            os.kill(pid, signal.SIGCONT)
+            at = time.monotonic()
+            try:
+                time.sleep(stopped)
+            finally:
+                os.kill(pid, signal.SIGCONT)
+                held += time.monotonic() - at
             next_stop += period
     except (End, ProcessLookupError):
         pass
@@ -42,6 +58,8 @@ def run(pid, duty, period):
             os.kill(pid, signal.SIGCONT)
         except ProcessLookupError:
             pass
+        with open(os.path.join(state, "held"), "a") as f:
+            f.write(f"{held} {time.monotonic() - began}\n")
 
 
 def alive(pid):
@@ -86,7 +104,7 @@ def main(argv):
         devnull = os.open(os.devnull, os.O_RDWR)
         for fd in (0, 1, 2):
             os.dup2(devnull, fd)
-        run(pid, duty, period)
+        run(pid, duty, period, state)
         os._exit(0)
     print(__doc__, file=sys.stderr)
     return 64
