@@ -19,7 +19,7 @@ struct AbRecord {
   std::string restore;  // empty: none given
   double settle_seconds = 0.0;
   std::uint32_t seed = 0;  // drew the order's first block
-  std::string order;       // "ABBABAAB": one letter per run held
+  std::string order;       // "ABBAABBA": one letter per run held
   // Under --precision: the half-width asked for and the budget.
   std::optional<double> target_percent;
   std::optional<double> max_time_seconds;
