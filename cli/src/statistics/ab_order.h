@@ -12,8 +12,9 @@
 // opposite directions in them, so it widens the paired interval instead of
 // shifting it. With alternating blocks, pairs meet at the blocks' edges in the
 // same orientation (BA AB | AB BA), where a spell longer than a pair can push
-// two pairs the same way; on the shared VM, series ordered so called a
-// difference between identical sides in 5 of 20 A/A series. The random start
+// two pairs the same way (on the shared VM, A/A series ordered so called a
+// difference between identical sides in 5 of 20; repeated blocks, in 1 of 12:
+// too few series to prove the cause, but the reason stands). The random start
 // keeps a rhythm of the host from lining up with the sides the same way each
 // time, and the seed makes an order reproducible.
 
