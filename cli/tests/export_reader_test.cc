@@ -324,6 +324,59 @@ TEST(ExportReader, RefusesEachMalformedDocumentWithOneLineNamingTheField) {
   }
 }
 
+// An A/B series' document: its record comes back, and a section that does
+// not agree with its runs is refused.
+TEST(ExportReader, ReadsAnABSeriesAndRefusesOneThatDisagreesWithItsRuns) {
+  Invocation written = saved_invocation();
+  AbRecord& ab = written.ab.emplace();
+  ab.label_b = "powersave";
+  ab.setup_a = "cpupower frequency-set -g performance";
+  ab.setup_b = "cpupower frequency-set -g powersave";
+  ab.seed = 4294967295u;
+  ab.order = "ABBA";
+  ab.target_percent = 1.0;
+  ab.max_time_seconds = 60.0;
+  ab.stopped = "budget";
+  const ExportRead read = parse_export(json_text(written));
+  ASSERT_TRUE(read.saved) << read.error;
+  ASSERT_TRUE(read.saved->invocation.ab);
+  const AbRecord& back = *read.saved->invocation.ab;
+  EXPECT_EQ(back.label_b, "powersave");
+  EXPECT_EQ(back.setup_b, ab.setup_b);
+  EXPECT_EQ(back.restore, "");
+  EXPECT_EQ(back.seed, ab.seed);
+  EXPECT_EQ(back.order, "ABBA");
+  EXPECT_EQ(back.target_percent, 1.0);
+  EXPECT_EQ(back.stopped, "budget");
+
+  const Malformed table[] = {
+      {"order too short", [](json& d) { return d["ab"]["order"] = "ABB", dumped(d); },
+       "/ab/order: must have one letter per run"},
+      {"order with another letter", [](json& d) { return d["ab"]["order"] = "ABBC", dumped(d); },
+       "/ab/order: must hold only the letters A and B"},
+      {"run on the other side", [](json& d) { return d["runs"][2]["side"] = "A", dumped(d); },
+       "/runs/2/side: disagrees with /ab/order"},
+      {"run without a side", [](json& d) { return d["runs"][0].erase("side"), dumped(d); }, "/runs/0/side: missing"},
+      {"label not text", [](json& d) { return d["ab"]["labels"]["A"] = 1, dumped(d); },
+       "/ab/labels/A: must be a string"},
+      {"seed too large", [](json& d) { return d["ab"]["seed"] = 4294967296u, dumped(d); },
+       "/ab/seed: must be at most 4294967295"},
+      {"unknown end", [](json& d) { return d["ab"]["stopped"] = "tired", dumped(d); }, "/ab/stopped: must be one of*"},
+  };
+  for (const Malformed& m : table) {
+    SCOPED_TRACE(m.name);
+    json doc = json::parse(json_text(written));
+    const ExportRead bad = parse_export(m.make(doc));
+    EXPECT_FALSE(bad.saved);
+    const std::string expected = m.error;
+    if (expected.back() == '*') {
+      EXPECT_EQ(bad.error.rfind(expected.substr(0, expected.size() - 1), 0), 0u) << bad.error;
+    } else {
+      EXPECT_EQ(bad.error, expected);
+    }
+  }
+}
+
 TEST(ExportReader, FilesThatAreNotDocumentsAreRefusedWithoutReadingThem) {
   char dir_template[] = "/tmp/truvello-reader-XXXXXX";
   ASSERT_NE(mkdtemp(dir_template), nullptr);

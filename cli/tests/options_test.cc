@@ -163,6 +163,18 @@ TEST(Options, Subcommands) {
   EXPECT_EQ(parsed.compare->export_markdown, "c.md");
   EXPECT_FALSE(parse_command_line({"compare", "base.json", "a.json"}).compare->fail_if_slower_percent);
 
+  parsed = parse_command_line({"ab", "--setup-a", "echo a", "--setup-b", "echo b", "--all-cpus", "--seed", "9",
+                               "--settle", "0.5", "--label-b", "powersave", "--measure", "3", "--json"});
+  ASSERT_TRUE(parsed.ab) << parsed.err;
+  EXPECT_EQ(parsed.ab->setup_a, "echo a");
+  EXPECT_EQ(parsed.ab->label_a, "A");
+  EXPECT_EQ(parsed.ab->label_b, "powersave");
+  EXPECT_EQ(parsed.ab->seed, 9u);
+  EXPECT_EQ(parsed.ab->settle_seconds, 0.5);
+  EXPECT_TRUE(parsed.ab->run.all_cpus && parsed.ab->run.json);
+  EXPECT_EQ(parsed.ab->run.repeat, kDefaultAbPairs);
+  EXPECT_FALSE(parsed.ab->repeat_given);
+
   for (const std::vector<std::string>& args : {std::vector<std::string>{"compare", "base.json"},
                                                {"compare"},
                                                {"report"},
@@ -171,10 +183,19 @@ TEST(Options, Subcommands) {
                                                {"compare", "a", "b", "--fail-if-slower", "x"},
                                                {"compare", "a", "b", "--single"},
                                                {"--quick", "compare", "a", "b"},
-                                               {"report", "a", "compare", "b", "c"}}) {
+                                               {"report", "a", "compare", "b", "c"},
+                                               {"ab", "--setup-a", "x"},
+                                               {"ab", "--setup-a", "", "--setup-b", "y"},
+                                               {"ab", "--setup-a", "x", "--setup-b", "y", "--repeat", "1"},
+                                               {"ab", "--setup-a", "x", "--setup-b", "y", "--single", "--all-cpus"},
+                                               {"ab", "--setup-a", "x", "--setup-b", "y", "--label-a", ""},
+                                               {"ab", "--setup-a", "x", "--setup-b", "y", "--settle", "nan"},
+                                               {"ab", "--setup-a", "x", "--setup-b", "y", "--seed", "-1"},
+                                               {"ab", "--setup-a", "x", "--setup-b", "y", "--export-csv", "f"},
+                                               {"--quick", "ab", "--setup-a", "x", "--setup-b", "y"}}) {
     const ParsedCommandLine bad = parse_command_line(args);
     EXPECT_EQ(bad.exit_code, kExitUsage) << ::testing::PrintToString(args);
-    EXPECT_FALSE(bad.compare || bad.report || bad.options);
+    EXPECT_FALSE(bad.compare || bad.report || bad.options || bad.ab);
     EXPECT_NE(bad.err.find("Usage"), std::string::npos) << bad.err;
   }
   const ParsedCommandLine help = parse_command_line({"compare", "--help"});

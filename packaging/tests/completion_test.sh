@@ -52,7 +52,7 @@ expect() {
 
 # line typed so far                         what must be offered
 expect "--export-csv --export-html --export-json --export-markdown --export-prometheus" truvello --exp
-expect "compare fleet report"               truvello ''
+expect "ab compare fleet report"          truvello ''
 expect "--quick --quiet"                    truvello --qu
 expect ""                                   truvello --measure ''
 expect "base.json cand.json notes.txt runs" truvello --export-json ''
@@ -67,6 +67,7 @@ expect "base.json cand.json notes.txt runs" truvello compare a.json --export-mar
 expect "base.json cand.json runs"           truvello report ''
 expect "--export-html --export-prometheus --help" truvello report --
 expect "base.json cand.json runs"           truvello fleet runs ''
+expect "--setup-a --setup-b"                truvello ab --setup-
 expect "base.json cand.json notes.txt runs" truvello report --export-html ''
 
 # Every long option of the built command's help, per subcommand.

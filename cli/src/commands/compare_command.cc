@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "document/export_reader.h"
+#include "commands/ab_side.h"
 #include "document/json_text.h"
 #include "output/comparison_report.h"
 #include "output/html_report.h"
@@ -48,8 +48,12 @@ std::string gate_refusal(const Comparison& comparison) {
 
 CommandOutput compare_command(const CompareOptions& options, bool colour) {
   const auto read = [](const std::string& path, ComparedFile& file) -> std::string {
-    ExportRead result = read_export(path);
+    ExportRead result = read_export_or_side(path);
     if (!result.saved) return result.error;
+    if (result.saved->invocation.ab) {
+      // Both sides as one series would judge neither.
+      return path + ": an A/B series; compare its sides as " + path + "#A and " + path + "#B";
+    }
     file = ComparedFile{path, std::move(*result.saved)};
     return "";
   };

@@ -29,6 +29,7 @@ std::string footer() {
          "Subcommands: `truvello report RUN.json` shows a saved run again;\n"
          "`truvello compare BASELINE.json CANDIDATE.json...` compares saved runs;\n"
          "`truvello fleet PATH...` finds the machines slower than their peers.\n"
+         "`truvello ab --setup-a CMD --setup-b CMD` measures two settings in turns.\n"
          "\n"
          "Exit status: 0 every run completed, 2 a run failed, 64 usage error,\n"
          "130 interrupted (SIGINT), 143 terminated (SIGTERM).";
@@ -60,6 +61,10 @@ per-second rates, and the verdict is about these runs only.
 --fail-if-slower judges series of at least 3 runs a side (--repeat 3 or
 --precision PCT) and refuses fewer.
 
+One side of an A/B series (`truvello ab --export-json AB.json`) is named
+AB.json#A or AB.json#B: `truvello compare AB.json#A AB.json#B` compares its
+sides as two series, unpaired.
+
 Exit status: 0 done (and the gate passed), 1 a candidate is significantly
 slower by more than --fail-if-slower, 2 an input file cannot be used or the
 gate has fewer than 3 runs a side to judge, 64 usage error.)";
@@ -77,6 +82,89 @@ are listed on stderr, one line each, and counted.
 
 Exit status: 0 shown, 2 no file could be read or an export failed,
 64 usage error.)";
+constexpr const char* kAbFooter = R"(Runs one benchmark (--single, the default, or --all-cpus) in turns on side A
+and side B, in blocks ABBA or BAAB; the first block is drawn from --seed
+(printed, and kept in the JSON), so that a slow spell or a steady drift of
+the machine falls on both sides alike. Before each run the side's setup runs
+as `/bin/sh -c CMD`, as the user who runs truvello, with TRUVELLO_PID (this
+process) and TRUVELLO_SIDE (A or B) in its environment; then the command
+waits --settle seconds. The restore runs exactly once at the end, whatever
+ended the series (with TRUVELLO_PID, without TRUVELLO_SIDE).
+
+Each pair of neighbouring runs gives the ratio B / A; the verdict and the
+95 % interval of B / A come from those ratios (Student's t over their logs),
+so that what moves both runs of a pair cancels. A pair far off the others is
+named and left out. One pair gives a ratio but no interval: use at least 2.
+
+Exit status: 0 done, 2 a setup failed (the series stops at once and the
+restore runs) or a run failed, 64 usage error, 130/143 interrupted (the
+restore still runs).)";
+
+// The `ab` subcommand, its options written into `ab`.
+CLI::App* add_ab_subcommand(CLI::App& app, AbOptions& ab) {
+  CLI::App* sub =
+      app.add_subcommand("ab", "Which of two settings is faster: A and B measured in turns, judged by pairs");
+  sub->footer(kAbFooter);
+  Options& o = ab.run;
+  o.repeat = kDefaultAbPairs;
+  sub->add_option("--setup-a", ab.setup_a, "Shell command that puts the machine in setting A before each A run")
+      ->required()
+      ->type_name("CMD")
+      ->check(CLI::Validator([](std::string& t) { return t.empty() ? "must not be empty" : ""; }, "CMD"));
+  sub->add_option("--setup-b", ab.setup_b, "Shell command that puts the machine in setting B before each B run")
+      ->required()
+      ->type_name("CMD")
+      ->check(CLI::Validator([](std::string& t) { return t.empty() ? "must not be empty" : ""; }, "CMD"));
+  sub->add_option("--restore", ab.restore, "Shell command run once at the end to put the machine back")
+      ->type_name("CMD");
+  const CLI::Validator label(
+      [](std::string& t) -> std::string {
+        if (t.empty()) return "a label must not be empty";
+        if (t.size() > kMaxLabelBytes) return "a label has at most " + std::to_string(kMaxLabelBytes) + " bytes";
+        return "";
+      },
+      "NAME");
+  sub->add_option("--label-a", ab.label_a, "What to call side A (default A)")->type_name("NAME")->check(label);
+  sub->add_option("--label-b", ab.label_b, "What to call side B (default B)")->type_name("NAME")->check(label);
+  sub->add_option("--settle", ab.settle_seconds, "Seconds to wait after each setup before the run (default 0)")
+      ->type_name("SECONDS")
+      ->check(finite_range(0.0, kMaxSettleSeconds));
+  sub->add_option("--seed", ab.seed, "Seed of the order, to repeat one (default: drawn and printed)")
+      ->type_name("N")
+      ->check(CLI::Range(0u, 4294967295u));
+  CLI::Option* single = sub->add_flag("--single", o.single, "Compare on benchmark 1: one worker thread (the default)");
+  sub->add_flag("--all-cpus", o.all_cpus, "Compare on benchmark 2: one worker per online CPU")->excludes(single);
+  sub->add_option("--warmup", o.warmup_seconds, "Warm-up length of every run in seconds")->type_name("SECONDS");
+  sub->add_option("--measure", o.measurement_seconds, "Measurement window of every run in seconds")
+      ->type_name("SECONDS");
+  sub->add_flag("--quick", o.quick,
+                "Short runs: " + length_text(kQuickWarmupSeconds) + " warm-up and " +
+                    length_text(kQuickMeasurementSeconds) + " measurement");
+  sub->add_option("--repeat", o.repeat,
+                  "Pairs to run (default " + std::to_string(kDefaultAbPairs) + ", at least " + std::to_string(2) +
+                      "); with --precision, the fewest")
+      ->type_name("N")
+      ->check(CLI::Range(2u, kMaxRepeat));
+  CLI::Option* precision = sub->add_option("--precision", o.precision_percent,
+                                           "Run pairs until B / A is known to +/-PCT % (95 % interval); at least " +
+                                               std::to_string(kMinSeriesRuns) + " pairs, or --repeat N")
+                               ->type_name("PCT")
+                               ->check(finite_range(0.01, 100.0));
+  sub->add_option(
+         "--max-time", o.max_time_seconds,
+         "With --precision: the most time the series may take (default " + number_text(kDefaultMaxTimeSeconds) + ")")
+      ->type_name("SECONDS")
+      ->check(finite_range(1.0, 1e7))
+      ->needs(precision);
+  sub->add_flag("-q,--quiet", o.quiet, "No progress output on stderr");
+  sub->add_flag("--json", o.json, "Print the JSON document on stdout instead of the summary");
+  sub->add_option("--export-json", o.export_json, "Also write the JSON document (both sides) to FILE")
+      ->type_name("FILE");
+  sub->add_option("--export-markdown", o.export_markdown, "Write the result as Markdown to FILE")->type_name("FILE");
+  sub->add_option("--export-html", o.export_html, "Write an HTML report with the pairs' ratios to FILE")
+      ->type_name("FILE");
+  return sub;
+}
 
 }  // namespace
 
@@ -160,7 +248,10 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
 
   ReportOptions report;
   CLI::App* report_app = app.add_subcommand("report", "Print the summary of a saved run (a --export-json file) again");
-  report_app->footer("Exit status: 0 shown, 2 the file cannot be used, 64 usage error.");
+  report_app->footer(
+      "An A/B series (`truvello ab`) is shown with its paired verdict; AB.json#A or\n"
+      "AB.json#B shows one of its sides as a series of its own.\n\n"
+      "Exit status: 0 shown, 2 the file cannot be used, 64 usage error.");
   report_app->add_option("file", report.file, "The saved run")->required()->type_name("RUN.json");
   report_app->add_option("--export-html", report.export_html, "Also write the saved run as an HTML report to FILE")
       ->type_name("FILE");
@@ -205,12 +296,15 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
       ->add_option("--export-html", fleet.export_html,
                    "Also write an HTML report to FILE: every machine's score, one chart per group and benchmark")
       ->type_name("FILE");
+  AbOptions ab;
+  CLI::App* ab_app = add_ab_subcommand(app, ab);
   app.require_subcommand(0, 1);
 
   // Which part of the command line a help text or an error belongs to.
   const auto help_for = [&]() -> std::string {
     if (compare_app->parsed()) return compare_app->help();
     if (fleet_app->parsed()) return fleet_app->help();
+    if (ab_app->parsed()) return ab_app->help();
     if (report_app->parsed()) return report_app->help();
     return app.help();
   };
@@ -222,8 +316,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     app.parse(reversed);
     // The run command's options mean nothing to a subcommand; taking them
     // silently would hide a mistake.
-    if ((report_app->parsed() || compare_app->parsed() || fleet_app->parsed()) &&
-        app.count_all() > report_app->count_all() + compare_app->count_all() + fleet_app->count_all() + 1) {
+    if ((report_app->parsed() || compare_app->parsed() || fleet_app->parsed() || ab_app->parsed()) &&
+        app.count_all() >
+            report_app->count_all() + compare_app->count_all() + fleet_app->count_all() + ab_app->count_all() + 1) {
       throw CLI::ValidationError("the options of a run do not go with a subcommand");
     }
   } catch (const CLI::CallForHelp&) {
@@ -240,6 +335,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     parsed.compare = compare;
   } else if (fleet_app->parsed()) {
     parsed.fleet = fleet;
+  } else if (ab_app->parsed()) {
+    ab.repeat_given = ab_app->count("--repeat") > 0;
+    parsed.ab = ab;
   } else {
     parsed.options = o;
   }

@@ -81,6 +81,25 @@ struct FleetOptions {
   std::string export_markdown;
   std::string export_html;
 };
+// `truvello ab --setup-a CMD --setup-b CMD`: one benchmark on one machine in
+// two settings, measured in turns (main/ab_session.h).
+struct AbOptions {
+  // The benchmark (--single, the default, or --all-cpus), the lengths,
+  // --repeat (pairs here), --precision, --max-time, --quiet, --json and the
+  // JSON, Markdown and HTML exports.
+  Options run;
+  std::string setup_a;
+  std::string setup_b;
+  std::string restore;  // empty: none
+  std::string label_a = "A";
+  std::string label_b = "B";
+  double settle_seconds = 0.0;
+  std::optional<std::uint32_t> seed;  // absent: drawn, then printed
+  bool repeat_given = false;          // --repeat on the command line
+};
+inline constexpr unsigned kDefaultAbPairs = 4;
+inline constexpr double kMaxSettleSeconds = 3600.0;
+inline constexpr std::size_t kMaxLabelBytes = 64;
 
 inline constexpr double kQuickWarmupSeconds = 2.0;
 inline constexpr double kQuickMeasurementSeconds = 5.0;
@@ -95,6 +114,7 @@ struct ParsedCommandLine {
   std::optional<ReportOptions> report;
   std::optional<CompareOptions> compare;
   std::optional<FleetOptions> fleet;
+  std::optional<AbOptions> ab;
   int exit_code = kExitOk;
   std::string out;
   std::string err;

@@ -1,7 +1,9 @@
 #include "commands/report_command.h"
 
+#include "commands/ab_side.h"
 #include "commands/atomic_file.h"
 #include "document/export_reader.h"
+#include "output/ab_report.h"
 #include "output/html_report.h"
 #include "output/prometheus_text.h"
 #include "output/summary.h"
@@ -10,16 +12,20 @@ namespace truvello::cli {
 
 CommandOutput report_command(const ReportOptions& options, Glyphs glyphs) {
   CommandOutput output;
-  const ExportRead read = read_export(options.file);
+  const ExportRead read = read_export_or_side(options.file);
   if (!read.saved) {
     output.exit_code = kExitFailed;
     output.err = "truvello: " + read.error + "\n";
     return output;
   }
-  output.out = summary_text(read.saved->invocation, glyphs);
+  const Invocation& invocation = read.saved->invocation;
+  // An A/B series is shown as one, judged by its pairs.
+  output.out = invocation.ab ? ab_summary_text(invocation) : summary_text(invocation, glyphs);
   if (!options.export_html.empty()) {
-    const ReportSource source{"", &read.saved->invocation};
-    output.err = write_file(options.export_html, html_text({&source, 1}, report_date(std::time(nullptr))));
+    const ReportSource source{"", &invocation};
+    const std::string date = report_date(std::time(nullptr));
+    output.err =
+        write_file(options.export_html, invocation.ab ? ab_html_text(invocation, date) : html_text({&source, 1}, date));
     if (!output.err.empty()) output.exit_code = kExitFailed;
   }
   if (!options.export_prometheus.empty()) {

@@ -365,6 +365,50 @@ PrecisionRecord read_precision(const Field& f, std::uint32_t benchmark) {
   return p;
 }
 
+// An A/B series' "ab" section: what was compared and in which order. The
+// pairs and the estimate in it are derived from the runs and derived again
+// when the document is shown. Each run's "side" must agree with the order,
+// so that a file edited by hand cannot pair runs other than it says.
+constexpr std::size_t kMaxAbText = 4096;
+
+std::string ab_text(const Field& f, bool may_be_null) {
+  std::string text = may_be_null ? f.text_or_null() : f.text();
+  if (text.size() > kMaxAbText) bad(f.pointer(), "is longer than " + std::to_string(kMaxAbText) + " bytes");
+  return text;
+}
+
+AbRecord read_ab(const Field& f, const Field& runs, std::size_t run_count) {
+  f.require_object();
+  AbRecord ab;
+  ab.label_a = ab_text(f["labels"]["A"], false);
+  ab.label_b = ab_text(f["labels"]["B"], false);
+  ab.setup_a = ab_text(f["setup"]["A"], false);
+  ab.setup_b = ab_text(f["setup"]["B"], false);
+  ab.restore = ab_text(f["setup"]["restore"], true);
+  ab.settle_seconds = non_negative(f["settle_seconds"]);
+  ab.seed = f["seed"].u32();
+  ab.order = f["order"].text();
+  if (ab.order.size() != run_count) bad(f["order"].pointer(), "must have one letter per run");
+  for (std::size_t i = 0; i < run_count; ++i) {
+    const char side = ab.order[i];
+    if (side != 'A' && side != 'B') bad(f["order"].pointer(), "must hold only the letters A and B");
+    if (runs.at(i)["side"].text() != std::string(1, side)) {
+      bad(runs.at(i).pointer() + "/side", "disagrees with /ab/order");
+    }
+  }
+  if (const Field precision = f["precision"]; !precision.is_null()) {
+    ab.target_percent = non_negative(precision["target_percent"]);
+    ab.max_time_seconds = non_negative(precision["max_time_seconds"]);
+  }
+  ab.stopped = f["stopped"].text();
+  static constexpr const char* kStops[] = {"done", "reached", "budget", "setup-failed", "cancelled", "failed"};
+  if (std::find(std::begin(kStops), std::end(kStops), ab.stopped) == std::end(kStops)) {
+    bad(f["stopped"].pointer(),
+        "must be one of \"done\", \"reached\", \"budget\", \"setup-failed\", \"cancelled\", \"failed\"");
+  }
+  return ab;
+}
+
 SavedExport read_document(const json& doc) {
   const Field root(doc, "");
   if (!doc.is_object()) bad("", "the document must be a JSON object");
@@ -391,6 +435,8 @@ SavedExport read_document(const json& doc) {
   const Field runs = root["runs"];
   const std::size_t count = runs.array_size(kMaxRuns);
   for (std::size_t i = 0; i < count; ++i) saved.invocation.runs.push_back(read_run(runs.at(i), saved.schema_version));
+  // Added within version 2: only an A/B series has "ab".
+  if (const auto ab = root.optional("ab"); ab && !ab->is_null()) saved.invocation.ab = read_ab(*ab, runs, count);
   // Added within version 2: documents written before it have no "series".
   if (const auto series = root.optional("series"); series && !series->is_null()) {
     const std::size_t entries = series->array_size(2);

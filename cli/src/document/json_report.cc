@@ -1,5 +1,6 @@
 #include "document/json_report.h"
 
+#include "document/ab_json.h"
 #include "document/json_text.h"
 
 #include "statistics/rate_stats.h"
@@ -158,23 +159,35 @@ json series_json(const SeriesView& view) {
 json invocation_json(const Invocation& invocation) {
   json runs = json::array();
   for (const RunOutcome& run : invocation.runs) runs.push_back(run_json(run, invocation.machine));
+  // An A/B series' runs each say which side they measured.
+  if (invocation.ab) {
+    const AbRecord& ab = *invocation.ab;
+    for (std::size_t i = 0; i < runs.size() && i < ab.order.size(); ++i) {
+      runs[i]["side"] = std::string(1, ab.order[i]);
+      runs[i]["label"] = ab.label(ab.order[i]);
+    }
+  }
   json series = json::array();
   for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
     const auto view = series_view(invocation, benchmark);
-    if (view && view->estimate) series.push_back(series_json(*view));
+    // An A/B series is judged by its pairs (the "ab" section), never as one
+    // series of both sides.
+    if (view && view->estimate && !invocation.ab) series.push_back(series_json(*view));
   }
   json scaling_figures = nullptr;
   if (const auto s = scaling(invocation)) {
     scaling_figures = json{{"speedup", s->speedup}, {"workers", s->workers}, {"efficiency", s->efficiency}};
   }
-  return json{{"schema_version", kJsonSchemaVersion},
-              {"command", {{"name", "truvello"}, {"version", invocation.command_version}}},
-              {"library", {{"version", invocation.library_version}, {"abi_version", invocation.abi_version}}},
-              {"machine", machine_json(invocation.machine)},
-              {"runs", runs},
-              {"series", series},
-              {"scaling", scaling_figures},
-              {"end_time", optional_value(invocation.end_time)}};
+  json doc{{"schema_version", kJsonSchemaVersion},
+           {"command", {{"name", "truvello"}, {"version", invocation.command_version}}},
+           {"library", {{"version", invocation.library_version}, {"abi_version", invocation.abi_version}}},
+           {"machine", machine_json(invocation.machine)},
+           {"runs", runs},
+           {"series", series},
+           {"scaling", scaling_figures},
+           {"end_time", optional_value(invocation.end_time)}};
+  if (invocation.ab) doc["ab"] = ab_json(invocation);
+  return doc;
 }
 
 std::string json_text(const Invocation& invocation) { return json_text(invocation_json(invocation)); }

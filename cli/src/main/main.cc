@@ -27,6 +27,7 @@
 #include "commands/report_command.h"
 #include "document/json_report.h"
 #include "machine/machine_probe.h"
+#include "main/ab_session.h"
 #include "main/benchmark_session.h"
 #include "main/progress_display.h"
 #include "main/signal_watch.h"
@@ -274,6 +275,14 @@ int main(int argc, char** argv) {
     std::fputs(output.out.c_str(), stdout);
     std::fputs(terminal_lines(output.err).c_str(), stderr);
     return output.exit_code;
+  }
+  if (parsed.ab) {
+    try {
+      return run_ab(*parsed.ab, TRUVELLO_COMMAND_VERSION);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "truvello: %s\n", terminal_safe(e.what()).c_str());
+      return kExitFailed;
+    }
   }
   if (!parsed.options) return parsed.exit_code;
   if (parsed.options->version) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model/ab_record.h"
 #include "model/machine_context.h"
 #include "model/run_outcome.h"
 
@@ -32,6 +33,7 @@ struct Invocation {
   // When the last run ended, in seconds since the Unix epoch; absent in
   // documents written before it was recorded.
   std::optional<std::int64_t> end_time;
+  std::optional<AbRecord> ab;  // set for an A/B series: which side each run measured
 
   const PrecisionRecord* precision_of(std::uint32_t benchmark) const {
     for (const PrecisionRecord& p : precision) {

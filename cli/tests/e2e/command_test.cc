@@ -632,5 +632,114 @@ TEST(Command, PipeGetsPlainPhaseLinesWithoutEscapes) {
   EXPECT_EQ(done.out.find('\x1b'), std::string::npos) << "no escape codes in the summary either";
 }
 
+// `truvello ab`: each setup and the restore append a line to a log, so that
+// the test sees what ran, in which order and how often.
+class AbSeries : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string log = dir.file("log");
+
+  std::string append(const std::string& what) const { return "echo \"" + what + "\" >> '" + log + "'"; }
+  std::vector<std::string> lines() const {
+    std::istringstream in(read_file(log));
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+  }
+  long restores() const {
+    const auto all = lines();
+    return std::count(all.begin(), all.end(), "restore");
+  }
+  std::vector<std::string> args(const std::string& setup_b, const std::string& measure) const {
+    return {"ab",
+            "--setup-a",
+            append("$TRUVELLO_SIDE $TRUVELLO_PID") + "; echo setup-ran >&2",
+            "--setup-b",
+            setup_b,
+            "--restore",
+            append("restore"),
+            "--label-b",
+            "fast\x1b[2J",
+            "--warmup",
+            "0",
+            "--measure",
+            measure,
+            "--repeat",
+            "2",
+            "--seed",
+            "7",
+            "--export-json",
+            dir.file("ab.json")};
+  }
+};
+
+TEST_F(AbSeries, RunsInTheSeededOrderAndReportAndCompareReadTheDocument) {
+  const Finished done = run_command(args(append("$TRUVELLO_SIDE"), "0.3"));
+  ASSERT_EQ(done.status, 0) << done.err;
+  // Seed 7 starts with BAAB; every setup saw its side, A also this command's id.
+  const std::vector<std::string> ran = lines();
+  ASSERT_EQ(ran.size(), 5u);
+  EXPECT_EQ(ran[0], "B");
+  EXPECT_EQ(ran[1].substr(0, 2), "A ");
+  EXPECT_GT(std::atoi(ran[1].c_str() + 2), 1);
+  EXPECT_EQ(ran[3], "B");
+  EXPECT_EQ(ran[4], "restore");
+  EXPECT_EQ(done.out.find('\x1b'), std::string::npos) << "a label reaches the terminal made safe";
+  EXPECT_NE(done.out.find("seed            7"), std::string::npos) << done.out;
+
+  const json doc = json::parse(read_file(dir.file("ab.json")));
+  EXPECT_EQ(doc["ab"]["seed"], 7);
+  EXPECT_EQ(doc["ab"]["order"], "BAAB");
+  EXPECT_EQ(doc["ab"]["stopped"], "done");
+  ASSERT_EQ(doc["runs"].size(), 4u);
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(doc["runs"][i]["side"], std::string(1, "BAAB"[i]));
+  EXPECT_EQ(doc["runs"][0]["label"], "fast\x1b[2J");
+  ASSERT_EQ(doc["ab"]["pairs"].size(), 2u);
+  EXPECT_EQ(doc["ab"]["pairs"][0]["b_run"], 0);
+  EXPECT_EQ(doc["ab"]["estimate"]["method"], "paired-t-log-ratio");
+  EXPECT_TRUE(doc["ab"]["estimate"]["ci_low"].is_number());
+
+  const Finished report = run_command({"report", dir.file("ab.json")});
+  EXPECT_EQ(report.status, 0) << report.err;
+  EXPECT_NE(report.out.find("B / A"), std::string::npos) << report.out;
+  const Finished sides = run_command({"compare", "--json", dir.file("ab.json") + "#A", dir.file("ab.json") + "#B"});
+  ASSERT_EQ(sides.status, 0) << sides.err;
+  const json row = json::parse(sides.out)["comparisons"][0];
+  EXPECT_EQ(row["baseline_runs"], 2);
+  EXPECT_EQ(row["candidate_runs"], 2);
+  const Finished whole = run_command({"compare", dir.file("ab.json"), dir.file("ab.json")});
+  EXPECT_EQ(whole.status, 2);
+  EXPECT_NE(whole.err.find("#A"), std::string::npos) << whole.err;
+}
+
+TEST_F(AbSeries, AFailingSetupStopsTheSeriesAndTheRestoreRunsOnce) {
+  const Finished done = run_command(args("exit 3", "0.3"));
+  EXPECT_EQ(done.status, 2);
+  EXPECT_NE(done.err.find("the setup of side B (fast\\x1b[2J), `exit 3`, exited with status 3"), std::string::npos)
+      << done.err;
+  EXPECT_EQ(restores(), 1);
+  EXPECT_EQ(lines().size(), 1u) << "no setup after the failed one";
+  const json doc = json::parse(read_file(dir.file("ab.json")));
+  EXPECT_EQ(doc["ab"]["stopped"], "setup-failed");
+  EXPECT_EQ(doc["runs"].size(), 0u);
+}
+
+TEST_F(AbSeries, CtrlCOrSigtermInTheMiddleRunsTheRestoreOnce) {
+  for (const auto& [signo, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    SCOPED_TRACE(signo);
+    std::remove(log.c_str());
+    Child child(args(append("$TRUVELLO_SIDE"), "600"), Child::Output::kPipes);
+    ASSERT_TRUE(child.wait_for("measuring for")) << "the first run never began";
+    child.send(signo);
+    const Finished done = child.finish();
+    EXPECT_EQ(done.status, status) << done.err;
+    EXPECT_EQ(restores(), 1);
+    const json doc = json::parse(read_file(dir.file("ab.json")));
+    EXPECT_EQ(doc["ab"]["stopped"], "cancelled");
+    ASSERT_EQ(doc["runs"].size(), 1u);
+    EXPECT_EQ(doc["runs"][0]["status_text"], "cancelled");
+  }
+}
+
 }  // namespace
 }  // namespace truvello::cli::testing
