@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -93,12 +94,25 @@ std::string document(int machine, double factor) {
 int main(int argc, char** argv) {
   int documents = 10000;
   int runs = 3;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  // Each option takes a whole positive number; anything else is a usage error.
+  const auto count = [](const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    return (errno != 0 || end == text || *end != '\0' || value < 1 || value > 10'000'000) ? 0 : static_cast<int>(value);
+  };
+  bool usage = argc % 2 == 0;
+  for (int i = 1; !usage && i + 1 < argc; i += 2) {
     const std::string name = argv[i];
-    if (name == "--documents") documents = std::atoi(argv[i + 1]);
-    if (name == "--runs") runs = std::atoi(argv[i + 1]);
+    if (name == "--documents") {
+      documents = count(argv[i + 1]);
+    } else if (name == "--runs") {
+      runs = count(argv[i + 1]);
+    } else {
+      usage = true;
+    }
   }
-  if (documents < 1 || runs < 1) {
+  if (usage || documents < 1 || runs < 1) {
     std::fprintf(stderr, "usage: truvello_fleet_bench [--documents N] [--runs R]\n");
     return 64;
   }
