@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "document/json_text.h"
 #include "statistics/paired_estimate.h"
 
 namespace truvello::cli {
@@ -9,11 +10,6 @@ namespace truvello::cli {
 namespace {
 
 using nlohmann::json;
-
-template <typename T>
-json optional_value(const std::optional<T>& value) {
-  return value ? json(*value) : json(nullptr);
-}
 
 json interval_json(const std::optional<double>& low, const std::optional<double>& high) {
   return json{{"ci_low", optional_value(low)}, {"ci_high", optional_value(high)}};

@@ -15,11 +15,6 @@ namespace {
 
 using nlohmann::json;
 
-template <typename T>
-json optional_value(const std::optional<T>& value) {
-  return value ? json(*value) : json(nullptr);
-}
-
 json config_json(const truvello_config& c) {
   return json{{"abi_version", c.abi_version},       {"struct_size", c.struct_size},
               {"benchmark", c.benchmark},           {"reserved", c.reserved},

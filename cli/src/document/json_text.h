@@ -1,6 +1,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 namespace truvello::cli {
@@ -10,5 +11,11 @@ namespace truvello::cli {
 // name, a CPU model); each such byte becomes U+FFFD instead of failing the
 // whole document.
 std::string json_text(const nlohmann::json& document);
+
+// A value the document may lack: the value, or null when it is absent.
+template <typename T>
+nlohmann::json optional_value(const std::optional<T>& value) {
+  return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
 
 }  // namespace truvello::cli
