@@ -12,6 +12,8 @@
 #   and options become one subsection "Options of truvello NAME:".
 # CLI11 writes option names as "-q,--quiet"; a space after the comma lets
 # help2man set both names in bold.
+# A help text's paragraph on exit statuses is left out: the page's own EXIT
+# STATUS section (truvello.h2m) lists them for every subcommand.
 set -eu
 command=$1
 shift
@@ -28,8 +30,9 @@ case "${1-}" in
 esac
 
 spaced() { sed -e 's/^\(  *-[^ ,]*\),\(--\)/\1, \2/'; }
+without_exit_status() { awk '/^Exit status/ { skip = 1 } skip && /^$/ { skip = 0; next } !skip'; }
 
-main_help=$("$command" --help | spaced)
+main_help=$("$command" --help | spaced | without_exit_status)
 subcommands=$(printf '%s\n' "$main_help" |
   awk '/^Subcommands:$/ { inside = 1; next } inside && /^  [a-z]/ { print $1; next } inside { exit }')
 
@@ -53,7 +56,7 @@ for sub in $subcommands; do
   printf '\nOptions of truvello %s:\n' "$sub"
   # Drop the description and usage (shown elsewhere) and the help flag; the
   # argument and option lists run together under the one heading.
-  "$command" "$sub" --help | spaced | awk '
+  "$command" "$sub" --help | spaced | without_exit_status | awk '
     /^(Positionals|Options):$/ { lists = 1; blank = 0; next }
     !lists { next }
     /^  -h, --help / { next }
