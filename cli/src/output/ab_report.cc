@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "output/chart.h"
-#include "output/html_report.h"
 #include "output/report_phrases.h"
 #include "statistics/paired_estimate.h"
+#include "text/html_text.h"
 #include "text/markdown_text.h"
 #include "text/terminal_text.h"
 #include "text/units.h"

@@ -47,7 +47,7 @@ nlohmann::json expected_page(const std::string& file, const std::vector<ReportSo
   std::set<std::uint32_t> benchmarks;
   std::size_t single_points = 0;
   for (const ReportSource& source : sources) {
-    const Invocation& inv = *source.invocation;
+    const Invocation& inv = source.view->source();
     if (!source.label.empty()) page["texts"].push_back(source.label);
     page["texts"].push_back(inv.machine.cpu_model);
     page["texts"].push_back(inv.machine.os_kernel);
@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
   const Invocation series = testing::series_invocation(run.machine.cpu_model, testing::kSeriesWithASlowRun);
   run.runs.erase(run.runs.begin());
   run.runs.insert(run.runs.begin(), series.runs.begin(), series.runs.end());
-  const std::vector<ReportSource> run_sources{{"", &run}};
+  const InvocationView run_view = view_of(run);
+  const std::vector<ReportSource> run_sources{{"", &run_view}};
   const std::string run_html = html_text(run_sources, kDate);
   nlohmann::json run_page = expected_page("report.html", run_sources);
   run_page["first_table"] = "results";
@@ -94,8 +95,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "write_sample_report: %s\n", compared.error.c_str());
     return 1;
   }
-  const std::vector<ReportSource> compare_sources{{baseline.name, &baseline.saved.invocation},
-                                                  {candidates[0].name, &candidates[0].saved.invocation}};
+  const InvocationView baseline_view = view_of(baseline.saved.invocation);
+  const InvocationView candidate_view = view_of(candidates[0].saved.invocation);
+  const std::vector<ReportSource> compare_sources{{baseline.name, &baseline_view},
+                                                  {candidates[0].name, &candidate_view}};
   const std::string compare_html = html_text(compare_sources, kDate, &*compared.comparison);
   nlohmann::json compare_page = expected_page("compare.html", compare_sources);
   compare_page["first_table"] = "comparison";
