@@ -10,6 +10,7 @@
 #include "statistics/comparison.h"
 #include "statistics/scaling.h"
 #include "statistics/warnings.h"
+#include "text/html_text.h"
 #include "text/units.h"
 
 namespace truvello::cli {
@@ -48,7 +49,8 @@ std::vector<std::string> score_charts(const std::string& html) {
 }
 
 std::string render(const Invocation& inv, std::string label = "") {
-  const ReportSource source{std::move(label), &inv};
+  const InvocationView view = view_of(inv);
+  const ReportSource source{std::move(label), &view};
   return html_text({&source, 1}, "2026-01-02 03:04 UTC");
 }
 
@@ -132,7 +134,8 @@ TEST(HtmlReport, ComparisonAndRepeatsDrawEveryRunAsALineOfItsOwn) {
   const Invocation baseline = default_invocation("Test CPU");
   Invocation candidate = default_invocation("Test CPU");
   candidate.runs.push_back(testing::default_length_run(TRUVELLO_BENCHMARK_SINGLE, 1, 33.0e6, 0.0));
-  const ReportSource sources[] = {{"base.json", &baseline}, {"new.json", &candidate}};
+  const InvocationView views[] = {view_of(baseline), view_of(candidate)};
+  const ReportSource sources[] = {{"base.json", &views[0]}, {"new.json", &views[1]}};
   const std::string html = html_text(sources, "today");
 
   const std::vector<std::string> drawn = charts(html);
@@ -162,7 +165,8 @@ TEST(HtmlReport, ComparisonLeadsWithTheVerdictInWords) {
   row.method = Method::kRunScores;
   comparison.rows = {row};
   comparison.notes = {"base.json: the single worker run 4 was <disturbed>."};
-  const ReportSource sources[] = {{"base.json", &baseline}, {kHostileFile, &candidate}};
+  const InvocationView views[] = {view_of(baseline), view_of(candidate)};
+  const ReportSource sources[] = {{"base.json", &views[0]}, {kHostileFile, &views[1]}};
   const std::string html = html_text(sources, "today", &comparison);
 
   const std::size_t table = html.find("<table");
@@ -191,6 +195,7 @@ TEST(HtmlReport, ScoreChartsShowEveryCompletedRunAndMarkTheDisturbedOnes) {
   Invocation with_failure = series_invocation("Test CPU", {30.0e6, 30.2e6, 29.9e6});
   with_failure.runs[1].status = TRUVELLO_STATUS_FAILED;
   with_failure.runs[1].result->status = TRUVELLO_STATUS_FAILED;
+  const InvocationView view_one = view_of(one), view_series = view_of(series), view_failure = view_of(with_failure);
   const struct {
     const char* name;
     std::vector<ReportSource> sources;
@@ -198,11 +203,11 @@ TEST(HtmlReport, ScoreChartsShowEveryCompletedRunAndMarkTheDisturbedOnes) {
     std::size_t points;  // over all charts
     std::size_t disturbed;
   } cases[] = {
-      {"one run per benchmark: no score chart", {{"", &one}}, 0, 0, 0},
-      {"a series with a slow run", {{"", &series}}, 1, 5, 1},
-      {"a failed run is no point", {{"", &with_failure}}, 1, 2, 0},
-      {"compared single runs: a chart per benchmark", {{"a.json", &one}, {"b.json", &one}}, 2, 4, 0},
-      {"a series against single runs", {{"a.json", &series}, {"b.json", &one}}, 2, 7, 1},
+      {"one run per benchmark: no score chart", {{"", &view_one}}, 0, 0, 0},
+      {"a series with a slow run", {{"", &view_series}}, 1, 5, 1},
+      {"a failed run is no point", {{"", &view_failure}}, 1, 2, 0},
+      {"compared single runs: a chart per benchmark", {{"a.json", &view_one}, {"b.json", &view_one}}, 2, 4, 0},
+      {"a series against single runs", {{"a.json", &view_series}, {"b.json", &view_one}}, 2, 7, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

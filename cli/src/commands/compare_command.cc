@@ -85,8 +85,10 @@ CommandOutput compare_command(const CompareOptions& options, bool colour) {
   }
   if (output.err.empty() && !options.export_html.empty()) {
     // Each file is labelled with its name, the baseline first.
-    std::vector<ReportSource> sources{{baseline.name, &baseline.saved.invocation}};
-    for (const ComparedFile& c : candidates) sources.push_back({c.name, &c.saved.invocation});
+    std::vector<InvocationView> views{view_of(baseline.saved.invocation)};
+    for (const ComparedFile& c : candidates) views.push_back(view_of(c.saved.invocation));
+    std::vector<ReportSource> sources{{baseline.name, &views[0]}};
+    for (std::size_t i = 0; i < candidates.size(); ++i) sources.push_back({candidates[i].name, &views[i + 1]});
     output.err = write_file(options.export_html, html_text(sources, report_date(std::time(nullptr)), &comparison));
   }
   if (output.err.empty() && !refusal.empty()) output.err = "truvello: " + refusal + "\n";

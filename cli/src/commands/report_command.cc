@@ -22,7 +22,8 @@ CommandOutput report_command(const ReportOptions& options, Glyphs glyphs) {
   // An A/B series is shown as one, judged by its pairs.
   output.out = invocation.ab ? ab_summary_text(invocation) : summary_text(invocation, glyphs);
   if (!options.export_html.empty()) {
-    const ReportSource source{"", &invocation};
+    const InvocationView view = view_of(invocation);
+    const ReportSource source{"", &view};
     const std::string date = report_date(std::time(nullptr));
     output.err =
         write_file(options.export_html, invocation.ab ? ab_html_text(invocation, date) : html_text({&source, 1}, date));

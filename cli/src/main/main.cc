@@ -62,7 +62,8 @@ std::string render_json(const Invocation& inv) { return json_text(inv); }
 std::string render_csv(const Invocation& inv) { return csv_text(inv); }
 std::string render_markdown(const Invocation& inv) { return markdown_text(inv); }
 std::string render_html(const Invocation& inv) {
-  const ReportSource source{"", &inv};
+  const InvocationView view = view_of(inv);
+  const ReportSource source{"", &view};
   return html_text({&source, 1}, report_date(std::time(nullptr)));
 }
 

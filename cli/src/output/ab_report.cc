@@ -4,10 +4,14 @@
 
 #include <vector>
 
+// kAbStyle: the rules only this page needs (ab_report.css).
+#include "ab_report_style.h"
 #include "output/chart.h"
-#include "output/html_report.h"
+#include "output/html_page.h"
 #include "output/report_phrases.h"
+#include "output/svg_axis.h"
 #include "statistics/paired_estimate.h"
+#include "text/html_text.h"
 #include "text/markdown_text.h"
 #include "text/terminal_text.h"
 #include "text/units.h"
@@ -144,17 +148,8 @@ std::string ab_markdown_text(const Invocation& invocation) {
 std::string ab_html_text(const Invocation& invocation, std::string_view date) {
   if (!invocation.ab) return "";
   const AbFigures f = figures_of(invocation);
-  std::string out =
-      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>truvello ab " +
-      html_escape(f.ab->label_a) + " / " + html_escape(f.ab->label_b) +
-      "</title>\n<style>body{font:15px/1.45 system-ui,sans-serif;max-width:52rem;margin:1.5rem auto;padding:0 1rem}"
-      "table{border-collapse:collapse}td,th{padding:.2rem .7rem;border-bottom:1px solid #ccc;text-align:left}"
-      "svg{max-width:100%}.axis{stroke:#888}.tick{font-size:11px;fill:#555}.band{fill:#3b6fb6;opacity:.18}"
-      ".score{stroke:#3b6fb6;stroke-width:1.5}.one{stroke:#555;stroke-dasharray:4 3}.point{fill:#3b6fb6}"
-      ".out{fill:#c0392b}</style>\n</head>\n<body>\n<h1>truvello ab: " +
-      html_escape(f.benchmark) + " benchmark</h1>\n<p>" + html_escape(date) + " \u00B7 " +
-      html_escape(machine_line(invocation.machine, " \u00B7 ")) + "</p>\n<table>\n";
+  std::string out = "<h1>truvello ab: " + html_escape(f.benchmark) + " benchmark</h1>\n<p>" + html_escape(date) +
+                    " \u00B7 " + html_escape(machine_line(invocation.machine, " \u00B7 ")) + "</p>\n<table>\n";
   const auto row = [&out](std::string_view key, const std::string& value) {
     out += "<tr><th>" + html_escape(key) + "</th><td>" + html_escape(value) + "</td></tr>\n";
   };
@@ -185,14 +180,9 @@ std::string ab_html_text(const Invocation& invocation, std::string_view date) {
     const ScoreChartGeometry g = score_chart_geometry({&group, 1});
     const ChartLayout& l = g.layout;
     const ScoreGroupShape& shape = g.groups.front();
-    out += "<figure>\n<svg viewBox=\"0 0 " + coordinate(l.width) + " " + coordinate(l.height) +
+    out += "<figure>\n<svg class=\"chart series\" viewBox=\"0 0 " + coordinate(l.width) + " " + coordinate(l.height) +
            "\" role=\"img\" aria-label=\"B / A of each pair in the order they ran\">\n";
-    for (std::size_t i = 0; i < g.y_ticks.values.size(); ++i) {
-      const std::string y = coordinate(g.y.at(g.y_ticks.values[i]));
-      out += "<line class=\"axis\" x1=\"" + coordinate(l.left) + "\" x2=\"" + coordinate(l.right) + "\" y1=\"" + y +
-             "\" y2=\"" + y + "\" opacity=\".25\"/><text class=\"tick\" x=\"" + coordinate(l.left - 6) + "\" y=\"" + y +
-             "\" text-anchor=\"end\" dominant-baseline=\"middle\">" + html_escape(g.y_ticks.labels[i]) + "</text>\n";
-    }
+    out += value_axis_svg(g.y_ticks, g.y, l);
     if (shape.band_top && shape.band_bottom) {
       out += "<rect class=\"band\" x=\"" + coordinate(shape.span.x0) + "\" width=\"" +
              coordinate(shape.span.x1 - shape.span.x0) + "\" y=\"" + coordinate(*shape.band_top) + "\" height=\"" +
@@ -218,7 +208,9 @@ std::string ab_html_text(const Invocation& invocation, std::string_view date) {
         "its 95 % interval, the dashed line no difference; a red point stood out and was left out.</figcaption>\n"
         "</figure>\n";
   }
-  return out + "</body>\n</html>\n";
+  // The page's own rules, after the shared ones: the pairs' chart has a
+  // line for no change, pairs that stood out and pair numbers as its foot.
+  return html_page("truvello ab " + f.ab->label_a + " / " + f.ab->label_b, out, kAbStyle);
 }
 
 }  // namespace truvello::cli

@@ -2,9 +2,14 @@
 
 #include <fmt/format.h>
 
-#include "html_report_style.h"
+#include <vector>
+
+#include "model/run_outcome.h"
 #include "output/chart.h"
-#include "output/html_report.h"
+#include "output/html_page.h"
+#include "output/score_marks.h"
+#include "output/svg_axis.h"
+#include "text/html_text.h"
 #include "text/markdown_text.h"
 #include "text/terminal_text.h"
 #include "text/units.h"
@@ -74,40 +79,17 @@ std::string score_chart(const FleetGroup& g, const FleetBenchmark& b, std::size_
                     html_escape(group_title(g) + ", " + BenchmarkKind{b.benchmark}.title() +
                                 ": every machine's score, slowest first") +
                     "</title>\n";
-  for (std::size_t i = 0; i < geometry.y_ticks.values.size(); ++i) {
-    const std::string y = coordinate(geometry.y.at(geometry.y_ticks.values[i]));
-    out += "<line class=\"grid\" x1=\"" + coordinate(l.left) + "\" x2=\"" + coordinate(l.right) + "\" y1=\"" + y +
-           "\" y2=\"" + y + "\"/><text x=\"" + coordinate(l.left - 6.0) + "\" y=\"" + y +
-           "\" dy=\"4\" text-anchor=\"end\">" + html_escape(geometry.y_ticks.labels[i]) + "</text>\n";
-  }
+  out += value_axis_svg(geometry.y_ticks, geometry.y, l);
+  // Each machine named on its point, shown when a pointer rests on it.
   const ScoreGroupShape& shape = geometry.groups.front();
-  const std::string x0 = coordinate(shape.x.pixel_lo - 10.0);
-  out += "<g class=\"s0\">";
-  if (shape.band_top && shape.band_bottom) {
-    out += "<rect class=\"band\" x=\"" + x0 + "\" y=\"" + coordinate(*shape.band_top) + "\" width=\"" +
-           coordinate(shape.x.pixel_hi - shape.x.pixel_lo + 20.0) + "\" height=\"" +
-           coordinate(*shape.band_bottom - *shape.band_top) + "\"/>";
-  }
-  if (shape.score_y) {
-    out += "<line class=\"score\" x1=\"" + x0 + "\" x2=\"" + coordinate(shape.x.pixel_hi + 10.0) + "\" y1=\"" +
-           coordinate(*shape.score_y) + "\" y2=\"" + coordinate(*shape.score_y) + "\"/>";
-  }
+  std::vector<std::string> names;
   for (const ScorePoint& p : shape.points) {
     const FleetMachine& m = b.machines[p.place - 1];
-    const std::string name = html_escape(m.record->machine_name() + ": " + rate_text(*m.score->score));
-    if (p.disturbed) {
-      out += "<path class=\"point disturbed\" d=\"M" + coordinate(p.x) + " " + coordinate(p.y - 6.0) +
-             "l6 6-6 6-6-6z\"><title>" + name + "</title></path>";
-    } else {
-      out += "<circle class=\"point\" cx=\"" + coordinate(p.x) + "\" cy=\"" + coordinate(p.y) + "\" r=\"4\"><title>" +
-             name + "</title></circle>";
-    }
+    names.push_back(m.record->machine_name() + ": " + rate_text(*m.score->score));
   }
-  out += "</g>\n<text x=\"" + coordinate((l.left + l.right) / 2.0) + "\" y=\"" + coordinate(l.height - 8.0) +
-         "\" text-anchor=\"middle\">machines, slowest first</text>\n";
-  out += "<text transform=\"translate(14 " + coordinate((l.top + l.bottom) / 2.0) +
-         ") rotate(-90)\" text-anchor=\"middle\">score (ops/s)</text>\n</svg>\n";
-  return out;
+  out += "<g class=\"s0\">" + score_marks_svg(shape, names) + "</g>\n";
+  out += axis_names_svg(l, "machines, slowest first", "score (ops/s)");
+  return out + "</svg>\n";
 }
 
 }  // namespace
@@ -216,14 +198,9 @@ json fleet_json(const FleetView& view, const std::vector<std::string>& unreadabl
 }
 
 std::string fleet_html(const FleetView& view, std::size_t unreadable, std::string_view date) {
-  std::string out =
-      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'; "
-      "img-src data:; base-uri 'none'; form-action 'none'\">\n"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-      "<meta name=\"color-scheme\" content=\"light dark\">\n<title>truvello fleet \u00B7 " +
-      html_escape(date) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n<header><h1>Fleet</h1><p>" +
-      html_escape(overview(view, unreadable)) + " " + html_escape(date) + "</p></header>\n<main>\n";
+  const std::string header = "<header><h1>Fleet</h1><p>" + html_escape(overview(view, unreadable)) + " " +
+                             html_escape(date) + "</p></header>\n";
+  std::string out;
   std::size_t index = 0;
   for (const FleetGroup& g : view.groups) {
     out += "<section>\n<h2>" + html_escape(group_title(g)) + "</h2>\n<p>" + html_escape(plural(g.machines, "machine")) +
@@ -246,10 +223,11 @@ std::string fleet_html(const FleetView& view, std::size_t unreadable, std::strin
     }
     out += "</section>\n";
   }
-  out +=
-      "</main>\n<footer><p>The line is each group's median score, the band its 10th to 90th percentile; hollow "
-      "diamonds are the machines named below their peers.</p></footer>\n</body>\n</html>\n";
-  return out;
+  return html_page(
+      "truvello fleet \u00B7 " + std::string(date),
+      report_body(header, out,
+                  "The line is each group's median score, the band its 10th to 90th percentile; hollow diamonds are "
+                  "the machines named below their peers."));
 }
 
 }  // namespace truvello::cli

@@ -1,15 +1,21 @@
 #!/usr/bin/python3
-"""Opens an HTML report in headless Chromium and checks what a reader gets.
+"""Opens the HTML pages in headless Chromium and checks what a reader gets.
 
   check_report.py --writer PATH --work DIR
-      runs the sample writer into DIR, which writes a run report and a
-      comparison report; dumps the DOM the browser built from each and checks
-      the scores, the warnings, one rate chart per benchmark, the chart of run
-      scores (its points and its one disturbed run), that the comparison's
-      first table is the comparison with its verdict in words, and that
-      outside text (a CPU model of "<script>...", a file name of "<img ...>")
-      is text; then takes a desktop and a phone screenshot of each and checks
-      that none is blank.
+      runs the sample writer into DIR, which writes a run report, a
+      comparison report, an A/B page and a fleet page; dumps the DOM the
+      browser built from each and checks the scores, the warnings, one rate
+      chart per benchmark, the charts of scores (their points and those set
+      apart: a disturbed run, a pair that stood out, a machine named slow),
+      that the first table is the one the page leads with and holds its
+      verdicts in words, and that outside text (a CPU model of
+      "<script>...", a file name of "<img ...>", an A/B label, a host name)
+      is text. Then the content policy of each: the page declares it before
+      anything else can load, and a copy of the page with a script, an event
+      handler and fetches from a local server put in runs none of them and
+      fetches nothing, where the same copy without the policy runs and
+      fetches them all. Last a desktop and a phone screenshot of each,
+      checked not to be blank.
 
   check_report.py --shoot REPORT --out DIR
       only the two screenshots of REPORT, checked the same way, kept in DIR
@@ -19,13 +25,15 @@ Chromium comes from tools/deps.sh; without it this fails, it does not skip.
 """
 
 import argparse
+import http.server
 import json
-import os
+import re
 import shutil
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import zlib
 from html.parser import HTMLParser
 from pathlib import Path
@@ -70,20 +78,32 @@ class Dom(HTMLParser):
         self.charts = []  # per chart: {"title": ..., "desc": ..., "kind": "rates" or "scores", ...}
         self.tables = []  # per table: {"class": ..., "text": ...}
         self.in_chart = False  # the legends' small key drawings are svg elements too
+        self.policies = []  # per Content-Security-Policy meta: (its content, whether it came first in the head)
+        self.head_elements = 0  # elements met inside the head so far
+        self.root = {}  # the attributes of the html element
 
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
         classes = (attrs.get("class") or "").split()
         self.tags[tag] = self.tags.get(tag, 0) + 1
+        if tag == "html":
+            self.root = attrs
+        if "head" in self.stack:
+            if tag == "meta" and (attrs.get("http-equiv") or "").lower() == "content-security-policy":
+                # The charset may come first; nothing that loads or runs may.
+                self.policies.append((attrs.get("content") or "", self.head_elements <= 1))
+            self.head_elements += 1
         if tag == "svg" and "chart" in classes:
             kind = "scores" if "series" in classes else "rates"
-            self.charts.append({"title": "", "desc": "", "kind": kind, "paths": 0, "points": 0, "disturbed": 0})
+            self.charts.append({"title": "", "desc": "", "label": attrs.get("aria-label") or "", "kind": kind,
+                                "paths": 0, "points": 0, "disturbed": 0})
             self.in_chart = True
         elif self.in_chart:
             chart = self.charts[-1]
             chart["paths"] += tag == "path"
             chart["points"] += "point" in classes
-            chart["disturbed"] += "point" in classes and "disturbed" in classes
+            # Set apart from the others: a disturbed run, a pair that stood out.
+            chart["disturbed"] += "point" in classes and ("disturbed" in classes or "out" in classes)
         if tag == "table":
             self.tables.append({"class": classes, "text": ""})
         self.stack.append(tag)
@@ -130,7 +150,10 @@ def check_dom(report, expected, profile):
     if len(rates) != expected["charts"]:
         fail("%d rate charts, expected one per benchmark (%d)" % (len(rates), expected["charts"]))
     for chart in dom.charts:
-        if not chart["title"].strip() or not chart["desc"].strip():
+        if not (chart["title"].strip() or chart["label"].strip()):
+            fail("a chart lacks a name for screen readers")
+        # The report's charts are described in words as well.
+        if expected["kind"] == "report" and not (chart["title"].strip() and chart["desc"].strip()):
             fail("a chart lacks a title or a description for screen readers")
     for chart in rates:
         if chart["paths"] < 1:
@@ -138,17 +161,90 @@ def check_dom(report, expected, profile):
     got = [{"points": c["points"], "disturbed": c["disturbed"]} for c in scores]
     if got != expected["series"]:
         fail("score charts hold %r, expected %r" % (got, expected["series"]))
-    if not dom.tables or expected["first_table"] not in dom.tables[0]["class"]:
-        fail("the first table is not the %s table: %r" % (expected["first_table"],
-                                                          dom.tables[0]["class"] if dom.tables else None))
-    first = normalised(dom.tables[0]["text"])
+    first_table = expected.get("first_table")
+    if first_table is not None and (not dom.tables or first_table not in dom.tables[0]["class"]):
+        fail("the first table is not the %s table: %r" % (first_table, dom.tables[0]["class"] if dom.tables else None))
+    first = normalised(dom.tables[0]["text"]) if dom.tables else ""
     for verdict in expected["verdicts"]:
-        if verdict not in first:
+        if normalised(verdict) not in first:
             fail("the verdict %r is not in the first table: %r" % (verdict, first))
-    print("DOM of %s: %d rate charts, score charts %r, first table %s%s, %d scores, %d warnings, outside text "
-          "shown as text" % (report.name, len(rates), got, expected["first_table"],
-                             " with verdicts %r" % expected["verdicts"] if expected["verdicts"] else "",
-                             len(expected["scores"]), len(expected["warnings"])))
+    print("DOM of %s: %d rate charts, score charts %r%s%s, %d scores, %d warnings, %d outside texts shown as text"
+          % (report.name, len(rates), got, ", first table %s" % first_table if first_table else "",
+             " with verdicts %r" % expected["verdicts"] if expected["verdicts"] else "",
+             len(expected["scores"]), len(expected["warnings"]), len(expected["texts"])))
+    return dom
+
+
+class Fetches(http.server.BaseHTTPRequestHandler):
+    """Counts every request; answers each with an empty stylesheet, script or
+    image, so that a page that may fetch does."""
+
+    paths = []
+
+    def do_GET(self):
+        Fetches.paths.append(self.path)
+        self.send_response(200)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def log_message(self, *args):
+        pass
+
+
+PROBE_HEAD = ('<script>document.documentElement.setAttribute("data-inline-script", "ran")</script>'
+              '<script src="%(base)s/probe.js"></script><link rel="stylesheet" href="%(base)s/probe.css">')
+PROBE_BODY = ('<img src="data:," onerror="document.documentElement.setAttribute(\'data-handler\', \'ran\')">'
+              '<img src="%(base)s/probe.png"><iframe src="%(base)s/probe.html"></iframe>')
+POLICY_META = re.compile(r'<meta http-equiv="Content-Security-Policy" content="[^"]*">\n?')
+
+
+def check_policy(report, dom, profile, work):
+    """The page's content policy, declared and obeyed."""
+    if len(dom.policies) != 1:
+        fail("%s: %d Content-Security-Policy metas in the head, expected one" % (report.name, len(dom.policies)))
+    policy, first = dom.policies[0]
+    directives = {d.split()[0]: d.split()[1:] for d in policy.split(";") if d.strip()}
+    if not first:
+        fail("%s: the content policy comes after something that could load or run" % report.name)
+    if directives.get("default-src") != ["'none'"]:
+        fail("%s: the content policy does not default to nothing: %r" % (report.name, policy))
+    for name in ("script-src", "script-src-elem", "script-src-attr", "connect-src", "font-src", "frame-src"):
+        if name in directives:
+            fail("%s: the content policy allows %s" % (report.name, name))
+    if any(source.startswith(("http", "*")) for sources in directives.values() for source in sources):
+        fail("%s: the content policy allows a source on the network: %r" % (report.name, policy))
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Fetches)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    base = "http://127.0.0.1:%d" % server.server_address[1]
+    try:
+        page = report.read_text(encoding="utf-8")
+        if page.count("</head>") != 1 or page.count("<body>\n") != 1:
+            fail("%s: no single head and body to put the probes in" % report.name)
+        probed = page.replace("</head>", PROBE_HEAD % {"base": base} + "</head>").replace(
+            "<body>\n", "<body>\n" + PROBE_BODY % {"base": base})
+        outcome = {}
+        for name, text in (("with", probed), ("without", POLICY_META.sub("", probed, count=1))):
+            copy = work / ("%s-probe-%s-policy.html" % (report.stem, name))
+            copy.write_text(text, encoding="utf-8")
+            Fetches.paths = []
+            probe = Dom()
+            probe.feed(run_chromium(profile, "--dump-dom", copy.as_uri()))
+            ran = sorted(k for k, v in probe.root.items() if k in ("data-inline-script", "data-handler") and v == "ran")
+            outcome[name] = (ran, sorted(set(Fetches.paths)))
+    finally:
+        server.shutdown()
+        server.server_close()
+    if outcome["with"] != ([], []):
+        fail("%s: under its content policy the page ran %r and fetched %r" % ((report.name,) + outcome["with"]))
+    expected_without = (["data-handler", "data-inline-script"],
+                        ["/probe.css", "/probe.html", "/probe.js", "/probe.png"])
+    if outcome["without"] != expected_without:
+        fail("%s: the probe proves nothing: without the policy it ran %r and fetched %r, expected %r"
+             % ((report.name,) + outcome["without"] + (expected_without,)))
+    print("content policy of %s: %s; with it the probes ran nothing and fetched nothing, without it they ran %s "
+          "and fetched %s" % (report.name, policy, ", ".join(expected_without[0]), ", ".join(expected_without[1])))
 
 
 def png_pixels(path):
@@ -246,7 +342,8 @@ def main():
         for page in expected["pages"]:
             report = work / page["file"]
             print("%s: %d bytes" % (report.name, report.stat().st_size))
-            check_dom(report, page, Path(profile))
+            dom = check_dom(report, page, Path(profile))
+            check_policy(report, dom, Path(profile), work)
             shoot(report, work, Path(profile), report.stem)
 
 
