@@ -24,10 +24,10 @@
 namespace truvello::cli {
 namespace {
 
-using truvello::testing::read_file;
-using truvello::testing::TempDir;
 using testing::default_invocation;
 using testing::default_length_run;
+using truvello::testing::read_file;
+using truvello::testing::TempDir;
 
 // Two pairs, B a little slower.
 Invocation ab_invocation() {
