@@ -116,9 +116,10 @@ int run_ab(const AbOptions& options) {
       const char side = plan[index];
       if (signal_received()) return stop("cancelled");
       const std::string& setup = side == 'A' ? options.setup_a : options.setup_b;
-      const ShellOutcome outcome = run_shell(setup, side);
-      // A setup ended by the user's Ctrl-C is an interruption, not a fault.
-      if (signal_received()) return stop("cancelled");
+      const ShellOutcome outcome = run_shell(setup, side, signal_received);
+      // A setup ended by the user's Ctrl-C, or by the SIGTERM it passed on,
+      // is an interruption, not a fault.
+      if (outcome.cancelled || signal_received()) return stop("cancelled");
       if (!outcome.ok()) {
         std::fprintf(stderr, "truvello: the setup of side %c (%s), `%s`, %s; the series stops here\n", side,
                      terminal_safe(ab.label(side)).c_str(), terminal_safe(setup).c_str(),
