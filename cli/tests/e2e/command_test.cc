@@ -794,5 +794,27 @@ TEST_F(AbSeries, ASignalWhileASetupHangsEndsItsGroupThenRestoresOnce) {
   }
 }
 
+// --precision for pairs: stops once B / A is known well enough, after at
+// least the fewest pairs, and records what was asked.
+TEST(Command, AbPrecisionStopsAfterWholePairsAndRecordsTheGoal) {
+  const Finished done = run_command({"ab", "--setup-a", "true", "--setup-b", "true", "--precision", "50", "--max-time",
+                                     "30", "--warmup", "0", "--measure", "0.5", "--seed", "7", "--json", "-q"});
+  ASSERT_EQ(done.status, 0) << done.err;
+  const json doc = json::parse(done.out);
+  const json& ab = doc["ab"];
+  EXPECT_EQ(ab["precision"]["target_percent"], 50.0);
+  EXPECT_EQ(ab["precision"]["max_time_seconds"], 30.0);
+  // A loose goal is met after the fewest pairs unless the machine is very
+  // busy; then the budget ends the series.
+  const std::string stopped = ab["stopped"];
+  EXPECT_TRUE(stopped == "reached" || stopped == "budget") << stopped;
+  const std::size_t runs = doc["runs"].size();
+  EXPECT_GE(runs, 2 * 3u) << "at least the fewest pairs a series needs";
+  EXPECT_EQ(runs % 2, 0u) << "whole pairs only";
+  EXPECT_EQ(ab["order"].get<std::string>().size(), runs);
+  EXPECT_EQ(ab["pairs"].size(), runs / 2);
+  EXPECT_EQ(ab["order"].get<std::string>().substr(0, 4), "BAAB") << "the seeded order";
+}
+
 }  // namespace
 }  // namespace truvello::cli::testing
