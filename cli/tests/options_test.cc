@@ -203,6 +203,117 @@ TEST(Options, Subcommands) {
   EXPECT_NE(help.out.find("--fail-if-slower"), std::string::npos) << help.out;
 }
 
+// `truvello` and `truvello ab` share their run options, with ab's own
+// bounds: one benchmark, at least two pairs, no CSV or Prometheus export.
+// Both take them from one declaration, so a slip there shows in both.
+TEST(Options, TheRunCommandAndAbTakeTheSharedRunOptionsWithTheirOwnBounds) {
+  const struct {
+    std::vector<std::string> args;
+    bool run;
+    bool ab;
+  } cases[] = {
+      {{"--single"}, true, true},
+      {{"--all-cpus"}, true, true},
+      {{"--single", "--all-cpus"}, true, false},
+      {{"--warmup", "1", "--measure", "2"}, true, true},
+      {{"--quick"}, true, true},
+      {{"--repeat", "1"}, true, false},
+      {{"--repeat", "2"}, true, true},
+      {{"--repeat", "10000"}, true, true},
+      {{"--repeat", "10001"}, false, false},
+      {{"--precision", "5"}, true, true},
+      {{"--precision", "0"}, false, false},
+      {{"--precision", "nan"}, false, false},
+      {{"--precision", "5", "--max-time", "10"}, true, true},
+      {{"--max-time", "10"}, false, false},
+      {{"--precision", "5", "--max-time", "0.5"}, false, false},
+      {{"-q", "--json"}, true, true},
+      {{"--quiet"}, true, true},
+      {{"--export-json", "f"}, true, true},
+      {{"--export-markdown", "f"}, true, true},
+      {{"--export-html", "f"}, true, true},
+      {{"--export-csv", "f"}, true, false},
+      {{"--export-prometheus", "f"}, true, false},
+      {{"--anonymous"}, true, false},
+      {{"--version"}, true, false},
+      {{"--settle", "1"}, false, true},
+      {{"--seed", "3"}, false, true},
+      {{"--label-a", "x"}, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const ParsedCommandLine run = parse_command_line(c.args);
+    EXPECT_EQ(run.options.has_value(), c.run) << run.err;
+    EXPECT_EQ(run.exit_code, c.run ? kExitOk : kExitUsage);
+    std::vector<std::string> ab_args{"ab", "--setup-a", "x", "--setup-b", "y"};
+    ab_args.insert(ab_args.end(), c.args.begin(), c.args.end());
+    const ParsedCommandLine ab = parse_command_line(ab_args);
+    EXPECT_EQ(ab.ab.has_value(), c.ab) << ab.err;
+    EXPECT_EQ(ab.exit_code, c.ab ? kExitOk : kExitUsage);
+  }
+
+  // The values land where each command reads them.
+  const ParsedCommandLine ab = parse_command_line(
+      {"ab", "--setup-a", "x", "--setup-b", "y", "--repeat", "3", "--precision", "2", "--max-time", "40", "--quick",
+       "-q", "--export-json", "a.json", "--export-markdown", "a.md", "--export-html", "a.html"});
+  ASSERT_TRUE(ab.ab) << ab.err;
+  const Options& o = ab.ab->run;
+  EXPECT_EQ(o.repeat, 3u);
+  EXPECT_TRUE(ab.ab->repeat_given);
+  EXPECT_EQ(o.precision_percent, 2.0);
+  EXPECT_EQ(o.max_time_seconds, 40.0);
+  EXPECT_TRUE(o.quick && o.quiet && !o.json);
+  EXPECT_EQ(o.export_json, "a.json");
+  EXPECT_EQ(o.export_markdown, "a.md");
+  EXPECT_EQ(o.export_html, "a.html");
+  EXPECT_EQ(parse_ok({}).repeat, 1u);
+  EXPECT_EQ(parse_ok({}).max_time_seconds, kDefaultMaxTimeSeconds);
+
+  // Each help lists the exports its command offers, and no other.
+  const std::string run_help = parse_command_line({"--help"}).out;
+  const std::string ab_help = parse_command_line({"ab", "--help"}).out;
+  for (const char* option : {"--export-json", "--export-markdown", "--export-html"}) {
+    EXPECT_NE(run_help.find(option), std::string::npos) << option;
+    EXPECT_NE(ab_help.find(option), std::string::npos) << option;
+  }
+  for (const char* option : {"--export-csv", "--export-prometheus", "--anonymous"}) {
+    EXPECT_NE(run_help.find(option), std::string::npos) << option;
+    EXPECT_EQ(ab_help.find(option), std::string::npos) << option;
+  }
+  EXPECT_NE(ab_help.find("Pairs to run (default 4, at least 2)"), std::string::npos) << ab_help;
+  EXPECT_NE(run_help.find("N times in a row (default 1)"), std::string::npos) << run_help;
+}
+
+// compare and fleet share --json, --export-markdown and --export-html, each
+// worded for what it shows.
+TEST(Options, CompareAndFleetShareTheirOutputs) {
+  const struct {
+    std::vector<std::string> command;
+    const char* what;
+  } commands[] = {{{"compare", "base.json", "cand.json"}, "the comparison"}, {{"fleet", "dir"}, "the groups"}};
+  for (const auto& c : commands) {
+    SCOPED_TRACE(c.command[0]);
+    std::vector<std::string> args = c.command;
+    for (const char* a : {"--json", "--export-markdown", "m.md", "--export-html", "h.html"}) args.push_back(a);
+    const ParsedCommandLine parsed = parse_command_line(args);
+    ASSERT_EQ(parsed.exit_code, kExitOk) << parsed.err;
+    const bool json = parsed.compare ? parsed.compare->json : parsed.fleet->json;
+    const std::string md = parsed.compare ? parsed.compare->export_markdown : parsed.fleet->export_markdown;
+    const std::string html = parsed.compare ? parsed.compare->export_html : parsed.fleet->export_html;
+    EXPECT_TRUE(json);
+    EXPECT_EQ(md, "m.md");
+    EXPECT_EQ(html, "h.html");
+    for (const char* other : {"--export-json", "--export-csv", "--export-prometheus"}) {
+      std::vector<std::string> refused = c.command;
+      refused.insert(refused.end(), {other, "f"});
+      EXPECT_EQ(parse_command_line(refused).exit_code, kExitUsage) << other;
+    }
+    const std::string help = parse_command_line({c.command[0], "--help"}).out;
+    EXPECT_NE(help.find(std::string("Print ") + c.what + " as one JSON document on stdout"), std::string::npos) << help;
+    EXPECT_NE(help.find(std::string("Also write ") + c.what + " as Markdown to FILE"), std::string::npos) << help;
+  }
+}
+
 TEST(Options, OutputFlags) {
   const Options o = parse_ok({"--json", "-q", "--export-json", "a.json", "--export-csv=b.csv", "--export-markdown",
                               "c.md", "--export-html", "d.html"});

@@ -6,9 +6,10 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <vector>
+
+#include "commands/cannot_write.h"
 
 namespace truvello::cli {
 
@@ -17,10 +18,6 @@ namespace {
 std::string directory_of(const std::string& path) {
   const std::string parent = std::filesystem::path(path).parent_path().string();
   return parent.empty() ? "." : parent;
-}
-
-std::string failure(const std::string& path, int error) {
-  return "truvello: cannot write " + path + ": " + std::strerror(error) + "\n";
 }
 
 // A temporary file descriptor that removes its file unless it was renamed.
@@ -82,13 +79,13 @@ class TempFile {
 
 std::string write_file_atomically(const std::string& path, const std::string& text) {
   TempFile temp(path);
-  if (!temp.open()) return failure(path, errno);
-  if (!temp.write(text) || !temp.close() || !temp.rename_to(path)) return failure(path, errno);
+  if (!temp.open()) return cannot_write(path, errno);
+  if (!temp.write(text) || !temp.close() || !temp.rename_to(path)) return cannot_write(path, errno);
   return "";
 }
 
 std::string check_directory_writable(const std::string& path) {
-  if (::access(directory_of(path).c_str(), W_OK | X_OK) != 0) return failure(path, errno);
+  if (::access(directory_of(path).c_str(), W_OK | X_OK) != 0) return cannot_write(path, errno);
   return "";
 }
 

@@ -15,8 +15,4 @@ struct CommandOutput {
   std::string err;
 };
 
-// Writes `text` to `path`, replacing the file. Returns "" or the line to
-// print on stderr ("cannot write PATH: reason").
-std::string write_file(const std::string& path, const std::string& text);
-
 }  // namespace truvello::cli

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "commands/ab_side.h"
+#include "commands/export_file.h"
 #include "document/json_text.h"
 #include "output/comparison_report.h"
 #include "output/html_report.h"
@@ -81,7 +82,7 @@ CommandOutput compare_command(const CompareOptions& options, bool colour) {
     output.out = comparison_table(comparison, colour);
   }
   if (!options.export_markdown.empty()) {
-    output.err = write_file(options.export_markdown, comparison_markdown(comparison));
+    output.err = write_export(options.export_markdown, comparison_markdown(comparison));
   }
   if (output.err.empty() && !options.export_html.empty()) {
     // Each file is labelled with its name, the baseline first.
@@ -89,7 +90,7 @@ CommandOutput compare_command(const CompareOptions& options, bool colour) {
     for (const ComparedFile& c : candidates) views.push_back(view_of(c.saved.invocation));
     std::vector<ReportSource> sources{{baseline.name, &views[0]}};
     for (std::size_t i = 0; i < candidates.size(); ++i) sources.push_back({candidates[i].name, &views[i + 1]});
-    output.err = write_file(options.export_html, html_text(sources, report_date(std::time(nullptr)), &comparison));
+    output.err = write_export(options.export_html, html_text(sources, report_date(std::time(nullptr)), &comparison));
   }
   if (output.err.empty() && !refusal.empty()) output.err = "truvello: " + refusal + "\n";
   if (!output.err.empty()) {

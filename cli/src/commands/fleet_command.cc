@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "commands/export_file.h"
 #include "document/fleet_reader.h"
 #include "document/json_text.h"
 #include "output/fleet_report.h"
@@ -89,7 +90,7 @@ CommandOutput fleet_command(const FleetOptions& options) {
   };
   for (const auto& e : exports) {
     if (e.path.empty()) continue;
-    const std::string failure = write_file(e.path, e.render(view, unreadable.size()));
+    const std::string failure = write_export(e.path, e.render(view, unreadable.size()));
     if (!failure.empty()) {
       output.err += failure;
       output.exit_code = kExitFailed;

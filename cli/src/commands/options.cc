@@ -3,7 +3,9 @@
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <span>
 
+#include "commands/session_outputs.h"
 #include "statistics/precision_goal.h"
 #include "statistics/warnings.h"
 #include "text/units.h"
@@ -49,6 +51,66 @@ CLI::Validator finite_range(double low, double high) {
         return "";
       },
       "NUMBER in [" + number_text(low) + " - " + number_text(high) + "]");
+}
+
+// How `truvello` and `truvello ab` differ in the run options they share:
+// the words of the help, whether the two benchmarks exclude each other, the
+// count and least count of --repeat, and the exports offered.
+struct RunOptionWords {
+  const char* single;
+  const char* all_cpus;
+  bool one_benchmark;  // --single and --all-cpus exclude each other
+  std::string warmup;
+  std::string measure;
+  const char* quick;  // before the short lengths
+  unsigned repeat;    // --repeat's default
+  unsigned least_repeat;
+  std::string repeat_help;
+  std::string precision;
+  const char* max_time_bounds;  // what --max-time bounds
+  const char* json;
+  std::span<const ExportOffer> exports;
+};
+
+// The options of a command that measures: which benchmark, the lengths,
+// --quick, --repeat, --precision, --max-time, --quiet, --json and the
+// exports, added to the run command or a subcommand in one order.
+void add_run_options(CLI::App& app, Options& o, const RunOptionWords& words) {
+  o.repeat = words.repeat;
+  CLI::Option* single = app.add_flag("--single", o.single, words.single);
+  CLI::Option* all_cpus = app.add_flag("--all-cpus", o.all_cpus, words.all_cpus);
+  if (words.one_benchmark) all_cpus->excludes(single);
+  app.add_option("--warmup", o.warmup_seconds, words.warmup)->type_name("SECONDS");
+  app.add_option("--measure", o.measurement_seconds, words.measure)->type_name("SECONDS");
+  app.add_flag("--quick", o.quick,
+               words.quick + length_text(kQuickWarmupSeconds) + " warm-up and " +
+                   length_text(kQuickMeasurementSeconds) + " measurement");
+  app.add_option("--repeat", o.repeat, words.repeat_help)
+      ->type_name("N")
+      ->check(CLI::Range(words.least_repeat, kMaxRepeat));
+  CLI::Option* precision = app.add_option("--precision", o.precision_percent, words.precision)
+                               ->type_name("PCT")
+                               ->check(finite_range(0.01, 100.0));
+  app.add_option("--max-time", o.max_time_seconds,
+                 std::string("With --precision: the most time ") + words.max_time_bounds + " may take (default " +
+                     number_text(kDefaultMaxTimeSeconds) + ")")
+      ->type_name("SECONDS")
+      ->check(finite_range(1.0, 1e7))
+      ->needs(precision);
+  app.add_flag("-q,--quiet", o.quiet, "No progress output on stderr");
+  app.add_flag("--json", o.json, words.json);
+  for (const ExportOffer& offer : words.exports) {
+    app.add_option(offer.option, o.*offer.path, offer.help)->type_name("FILE");
+  }
+}
+
+// --json, --export-markdown and --export-html of a command that shows saved
+// runs: `what` it shows, and what its HTML report holds.
+void add_view_outputs(CLI::App& app, bool& json, std::string& markdown, std::string& html, const std::string& what,
+                      const std::string& html_holds) {
+  app.add_flag("--json", json, "Print " + what + " as one JSON document on stdout");
+  app.add_option("--export-markdown", markdown, "Also write " + what + " as Markdown to FILE")->type_name("FILE");
+  app.add_option("--export-html", html, "Also write an HTML report to FILE: " + html_holds)->type_name("FILE");
 }
 
 constexpr const char* kCompareFooter = R"(For each benchmark in both files and each candidate: the scores, the ratio
@@ -105,8 +167,6 @@ CLI::App* add_ab_subcommand(CLI::App& app, AbOptions& ab) {
   CLI::App* sub =
       app.add_subcommand("ab", "Which of two settings is faster: A and B measured in turns, judged by pairs");
   sub->footer(kAbFooter);
-  Options& o = ab.run;
-  o.repeat = kDefaultAbPairs;
   sub->add_option("--setup-a", ab.setup_a, "Shell command that puts the machine in setting A before each A run")
       ->required()
       ->type_name("CMD")
@@ -132,37 +192,25 @@ CLI::App* add_ab_subcommand(CLI::App& app, AbOptions& ab) {
   sub->add_option("--seed", ab.seed, "Seed of the order, to repeat one (default: drawn and printed)")
       ->type_name("N")
       ->check(CLI::Range(0u, 4294967295u));
-  CLI::Option* single = sub->add_flag("--single", o.single, "Compare on benchmark 1: one worker thread (the default)");
-  sub->add_flag("--all-cpus", o.all_cpus, "Compare on benchmark 2: one worker per online CPU")->excludes(single);
-  sub->add_option("--warmup", o.warmup_seconds, "Warm-up length of every run in seconds")->type_name("SECONDS");
-  sub->add_option("--measure", o.measurement_seconds, "Measurement window of every run in seconds")
-      ->type_name("SECONDS");
-  sub->add_flag("--quick", o.quick,
-                "Short runs: " + length_text(kQuickWarmupSeconds) + " warm-up and " +
-                    length_text(kQuickMeasurementSeconds) + " measurement");
-  sub->add_option("--repeat", o.repeat,
-                  "Pairs to run (default " + std::to_string(kDefaultAbPairs) + ", at least " + std::to_string(2) +
-                      "); with --precision, the fewest")
-      ->type_name("N")
-      ->check(CLI::Range(2u, kMaxRepeat));
-  CLI::Option* precision = sub->add_option("--precision", o.precision_percent,
-                                           "Run pairs until B / A is known to +/-PCT % (95 % interval); at least " +
-                                               std::to_string(kMinSeriesRuns) + " pairs, or --repeat N")
-                               ->type_name("PCT")
-                               ->check(finite_range(0.01, 100.0));
-  sub->add_option(
-         "--max-time", o.max_time_seconds,
-         "With --precision: the most time the series may take (default " + number_text(kDefaultMaxTimeSeconds) + ")")
-      ->type_name("SECONDS")
-      ->check(finite_range(1.0, 1e7))
-      ->needs(precision);
-  sub->add_flag("-q,--quiet", o.quiet, "No progress output on stderr");
-  sub->add_flag("--json", o.json, "Print the JSON document on stdout instead of the summary");
-  sub->add_option("--export-json", o.export_json, "Also write the JSON document (both sides) to FILE")
-      ->type_name("FILE");
-  sub->add_option("--export-markdown", o.export_markdown, "Write the result as Markdown to FILE")->type_name("FILE");
-  sub->add_option("--export-html", o.export_html, "Write an HTML report with the pairs' ratios to FILE")
-      ->type_name("FILE");
+  // One benchmark, compared on both sides; --repeat counts pairs.
+  add_run_options(*sub, ab.run,
+                  RunOptionWords{
+                      .single = "Compare on benchmark 1: one worker thread (the default)",
+                      .all_cpus = "Compare on benchmark 2: one worker per online CPU",
+                      .one_benchmark = true,
+                      .warmup = "Warm-up length of every run in seconds",
+                      .measure = "Measurement window of every run in seconds",
+                      .quick = "Short runs: ",
+                      .repeat = kDefaultAbPairs,
+                      .least_repeat = kMinAbPairs,
+                      .repeat_help = "Pairs to run (default " + std::to_string(kDefaultAbPairs) + ", at least " +
+                                     std::to_string(kMinAbPairs) + "); with --precision, the fewest",
+                      .precision = "Run pairs until B / A is known to +/-PCT % (95 % interval); at least " +
+                                   std::to_string(kMinSeriesRuns) + " pairs, or --repeat N",
+                      .max_time_bounds = "the series",
+                      .json = "Print the JSON document on stdout instead of the summary",
+                      .exports = ab_outputs().exports,
+                  });
   return sub;
 }
 
@@ -206,43 +254,26 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
       "on one CPU and on all of them.",
       "truvello"};
   app.footer(footer());
-  app.add_flag("--single", o.single, "Run benchmark 1 only: one worker thread");
-  app.add_flag("--all-cpus", o.all_cpus, "Run benchmark 2 only: one worker per online CPU");
-  app.add_option("--warmup", o.warmup_seconds,
-                 "Warm-up length in seconds (default " + number_text(kDefaultWarmupSeconds) + ")")
-      ->type_name("SECONDS");
-  app.add_option("--measure", o.measurement_seconds,
-                 "Measurement window in seconds (default " + number_text(kDefaultMeasurementSeconds) + "; at least " +
-                     number_text(kMinComparableWindow) + " for a comparable score)")
-      ->type_name("SECONDS");
-  app.add_flag("--quick", o.quick,
-               "A first look: " + length_text(kQuickWarmupSeconds) + " warm-up and " +
-                   length_text(kQuickMeasurementSeconds) + " measurement");
-  app.add_option("--repeat", o.repeat, "Run each selected benchmark N times in a row (default 1)")
-      ->type_name("N")
-      ->check(CLI::Range(1u, kMaxRepeat));
-  CLI::Option* precision =
-      app.add_option("--precision", o.precision_percent,
-                     "Repeat each selected benchmark until its score is known to +/-PCT % (95 % interval); at least " +
-                         std::to_string(kMinSeriesRuns) + " runs, or --repeat N")
-          ->type_name("PCT")
-          ->check(finite_range(0.01, 100.0));
-  app.add_option("--max-time", o.max_time_seconds,
-                 "With --precision: the most time one benchmark's series may take (default " +
-                     number_text(kDefaultMaxTimeSeconds) + ")")
-      ->type_name("SECONDS")
-      ->check(finite_range(1.0, 1e7))
-      ->needs(precision);
-  app.add_flag("-q,--quiet", o.quiet, "No progress output on stderr");
-  app.add_flag("--json", o.json, "Print one JSON document on stdout instead of the summary");
-  app.add_option("--export-json", o.export_json, "Also write the JSON document to FILE")->type_name("FILE");
-  app.add_option("--export-csv", o.export_csv, "Write every sample as CSV to FILE")->type_name("FILE");
-  app.add_option("--export-markdown", o.export_markdown, "Write a Markdown results table to FILE")->type_name("FILE");
-  app.add_option("--export-html", o.export_html, "Write a self-contained HTML report with charts to FILE")
-      ->type_name("FILE");
-  app.add_option("--export-prometheus", o.export_prometheus,
-                 "Write the scores in Prometheus' text format to FILE, replaced atomically")
-      ->type_name("FILE");
+  add_run_options(
+      app, o,
+      RunOptionWords{
+          .single = "Run benchmark 1 only: one worker thread",
+          .all_cpus = "Run benchmark 2 only: one worker per online CPU",
+          .one_benchmark = false,
+          .warmup = "Warm-up length in seconds (default " + number_text(kDefaultWarmupSeconds) + ")",
+          .measure = "Measurement window in seconds (default " + number_text(kDefaultMeasurementSeconds) +
+                     "; at least " + number_text(kMinComparableWindow) + " for a comparable score)",
+          .quick = "A first look: ",
+          .repeat = 1,
+          .least_repeat = 1,
+          .repeat_help = "Run each selected benchmark N times in a row (default 1)",
+          .precision =
+              "Repeat each selected benchmark until its score is known to +/-PCT % (95 % interval); at least " +
+              std::to_string(kMinSeriesRuns) + " runs, or --repeat N",
+          .max_time_bounds = "one benchmark's series",
+          .json = "Print one JSON document on stdout instead of the summary",
+          .exports = run_outputs().exports,
+      });
   app.add_flag("--anonymous", o.anonymous, "Leave the host name and the machine's identity out of every output");
   app.add_flag("-V,--version", o.version, "Print the command's and the library's versions");
 
@@ -275,13 +306,8 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
                    "Exit with 1 when a candidate is significantly slower than the baseline by more than PCT percent")
       ->type_name("PCT")
       ->check(CLI::Range(0.0, 100.0));
-  compare_app->add_flag("--json", compare.json, "Print the comparison as one JSON document on stdout");
-  compare_app->add_option("--export-markdown", compare.export_markdown, "Also write the comparison as Markdown to FILE")
-      ->type_name("FILE");
-  compare_app
-      ->add_option("--export-html", compare.export_html,
-                   "Also write an HTML report to FILE: baseline and candidates overlaid, one chart per benchmark")
-      ->type_name("FILE");
+  add_view_outputs(*compare_app, compare.json, compare.export_markdown, compare.export_html, "the comparison",
+                   "baseline and candidates overlaid, one chart per benchmark");
   FleetOptions fleet;
   CLI::App* fleet_app =
       app.add_subcommand("fleet", "Group saved runs of many machines and name those slower than their peers");
@@ -289,13 +315,8 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   fleet_app->add_option("paths", fleet.paths, "Saved runs, and directories searched for *.json")
       ->required()
       ->type_name("PATH");
-  fleet_app->add_flag("--json", fleet.json, "Print the groups as one JSON document on stdout");
-  fleet_app->add_option("--export-markdown", fleet.export_markdown, "Also write the groups as Markdown to FILE")
-      ->type_name("FILE");
-  fleet_app
-      ->add_option("--export-html", fleet.export_html,
-                   "Also write an HTML report to FILE: every machine's score, one chart per group and benchmark")
-      ->type_name("FILE");
+  add_view_outputs(*fleet_app, fleet.json, fleet.export_markdown, fleet.export_html, "the groups",
+                   "every machine's score, one chart per group and benchmark");
   AbOptions ab;
   CLI::App* ab_app = add_ab_subcommand(app, ab);
   app.require_subcommand(0, 1);

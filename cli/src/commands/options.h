@@ -98,6 +98,7 @@ struct AbOptions {
   bool repeat_given = false;          // --repeat on the command line
 };
 inline constexpr unsigned kDefaultAbPairs = 4;
+inline constexpr unsigned kMinAbPairs = 2;  // one pair gives a ratio but no interval
 inline constexpr double kMaxSettleSeconds = 3600.0;
 inline constexpr std::size_t kMaxLabelBytes = 64;
 

@@ -1,7 +1,7 @@
 #include "commands/report_command.h"
 
 #include "commands/ab_side.h"
-#include "commands/atomic_file.h"
+#include "commands/export_file.h"
 #include "document/export_reader.h"
 #include "output/ab_report.h"
 #include "output/html_report.h"
@@ -25,13 +25,13 @@ CommandOutput report_command(const ReportOptions& options, Glyphs glyphs) {
     const InvocationView view = view_of(invocation);
     const ReportSource source{"", &view};
     const std::string date = report_date(std::time(nullptr));
-    output.err =
-        write_file(options.export_html, invocation.ab ? ab_html_text(invocation, date) : html_text({&source, 1}, date));
+    output.err = write_export(options.export_html,
+                              invocation.ab ? ab_html_text(invocation, date) : html_text({&source, 1}, date));
     if (!output.err.empty()) output.exit_code = kExitFailed;
   }
   if (!options.export_prometheus.empty()) {
-    const std::string failure =
-        write_file_atomically(options.export_prometheus, prometheus_text(read.saved->invocation));
+    const std::string failure = write_export(options.export_prometheus, prometheus_text(read.saved->invocation),
+                                             ExportFile::Replace::kAtomically);
     if (!failure.empty()) {
       output.err += failure;
       output.exit_code = kExitFailed;

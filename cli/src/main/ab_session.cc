@@ -1,26 +1,16 @@
 #include "main/ab_session.h"
 
-#include <langinfo.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <fstream>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "document/json_report.h"
-#include "machine/machine_probe.h"
-#include "main/benchmark_session.h"
-#include "main/progress_display.h"
+#include "commands/session_outputs.h"
+#include "main/session.h"
 #include "main/setup_command.h"
 #include "main/signal_watch.h"
-#include "output/ab_report.h"
-#include "output/html_report.h"
 #include "statistics/ab_order.h"
 #include "statistics/paired_estimate.h"
 #include "statistics/precision_goal.h"
@@ -32,20 +22,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// An export file, opened before the first setup so that a mistyped path
-// fails before the machine is touched.
-struct AbExport {
-  std::string path;
-  std::string (*render)(const Invocation&);
-  std::ofstream stream;
-};
+bool signal_received() { return SignalWatch::received() != 0; }
 
-std::string render_json(const Invocation& inv) { return json_text(inv); }
-std::string render_markdown(const Invocation& inv) { return ab_markdown_text(inv); }
-std::string render_html(const Invocation& inv) { return ab_html_text(inv, report_date(std::time(nullptr))); }
-
-// The restore command, run at most once: by the session when the series
-// ends, or on the way out of an exception.
+// The restore command, run at most once: by the series when it ends, or on
+// the way out of an exception.
 class Restore {
  public:
   explicit Restore(std::string command) : command_(std::move(command)) {}
@@ -73,7 +53,7 @@ class Restore {
 bool settle(double seconds) {
   const Clock::time_point end =
       Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-  while (SignalWatch::received() == 0) {
+  while (!signal_received()) {
     const Clock::time_point now = Clock::now();
     if (now >= end) return true;
     std::this_thread::sleep_for(std::min<Clock::duration>(end - now, std::chrono::milliseconds(10)));
@@ -83,35 +63,23 @@ bool settle(double seconds) {
 
 }  // namespace
 
-int run_ab(const AbOptions& options, const char* command_version) {
+int run_ab(const AbOptions& options) {
   const Options& o = options.run;
-  std::vector<AbExport> exports;
-  using Render = std::string (*)(const Invocation&);
-  const std::pair<const std::string*, Render> wanted[] = {
-      {&o.export_json, render_json}, {&o.export_markdown, render_markdown}, {&o.export_html, render_html}};
-  for (const auto& [path, render] : wanted) {
-    if (path->empty()) continue;
-    AbExport e{*path, render, std::ofstream(*path, std::ios::out | std::ios::trunc)};
-    if (!e.stream) {
-      std::fprintf(stderr, "truvello: cannot write %s: %s\n", terminal_safe(*path).c_str(), std::strerror(errno));
-      return kExitFailed;
-    }
-    exports.push_back(std::move(e));
-  }
-
   truvello_config defaults{};
   truvello_default_config(&defaults);
   // Every run keeps its full warm-up: its setup may just have changed the
   // machine's clock or its CPUs.
   truvello_config config = o.base_config(defaults);
   config.benchmark = o.all_cpus ? TRUVELLO_BENCHMARK_ALL_CPUS : TRUVELLO_BENCHMARK_SINGLE;
+  // Under --precision the pairs are not counted in advance; the order is
+  // drawn for the most a series may hold and cut where it stops.
+  const std::size_t planned_pairs = o.precision_percent ? kMaxRepeat : o.repeat;
+  std::vector<double> planned;
+  if (!o.precision_percent) planned.assign(2 * planned_pairs, config.warmup_seconds + config.measurement_seconds);
 
-  Invocation invocation;
-  invocation.command_version = command_version;
-  invocation.library_version = truvello_version();
-  invocation.abi_version = truvello_abi_version();
-  invocation.machine = probe_machine();
-  AbRecord& ab = invocation.ab.emplace();
+  Session session(o, ab_outputs(), planned);
+  if (!session.ready()) return kExitFailed;
+  AbRecord& ab = session.invocation().ab.emplace();
   ab.label_a = options.label_a;
   ab.label_b = options.label_b;
   ab.setup_a = options.setup_a;
@@ -123,20 +91,9 @@ int run_ab(const AbOptions& options, const char* command_version) {
     ab.target_percent = o.precision_percent;
     ab.max_time_seconds = o.max_time_seconds;
   }
-  // Under --precision the pairs are not counted in advance; the order is
-  // drawn for the most a series may hold and cut where it stops.
-  const std::size_t planned_pairs = o.precision_percent ? kMaxRepeat : o.repeat;
   const std::string plan = ab_order(ab.seed, planned_pairs);
   const PrecisionGoal goal{o.precision_percent.value_or(0.0), o.max_time_seconds,
                            std::max<std::size_t>(kMinSeriesRuns, options.repeat_given ? o.repeat : 0)};
-
-  const Glyphs glyphs = is_utf8_codeset(nl_langinfo(CODESET)) ? Glyphs::kBlocks : Glyphs::kAscii;
-  std::vector<double> planned;
-  if (!o.precision_percent) planned.assign(2 * planned_pairs, config.warmup_seconds + config.measurement_seconds);
-  const ProgressDisplay::Mode mode = o.quiet                 ? ProgressDisplay::Mode::kOff
-                                     : isatty(STDERR_FILENO) ? ProgressDisplay::Mode::kBar
-                                                             : ProgressDisplay::Mode::kLines;
-  ProgressDisplay progress(mode, stderr, STDERR_FILENO, glyphs, planned);
   if (!o.quiet) {
     std::fprintf(stderr, "truvello: ab seed %u, order %s%s\n", static_cast<unsigned>(ab.seed),
                  plan.substr(0, std::min<std::size_t>(plan.size(), 16)).c_str(), plan.size() > 16 ? "..." : "");
@@ -146,7 +103,6 @@ int run_ab(const AbOptions& options, const char* command_version) {
   bool restore_failed = false;
   {
     Restore restore(options.restore);
-    SignalWatch signals;
     const Clock::time_point start = Clock::now();
     const auto elapsed = [start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
     std::optional<double> half_width;
@@ -158,11 +114,12 @@ int run_ab(const AbOptions& options, const char* command_version) {
     };
     const auto run_side = [&](std::size_t index) -> bool {
       const char side = plan[index];
-      if (SignalWatch::received() != 0) return stop("cancelled");
+      if (signal_received()) return stop("cancelled");
       const std::string& setup = side == 'A' ? options.setup_a : options.setup_b;
-      const ShellOutcome outcome = run_shell(setup, side);
-      // A setup ended by the user's Ctrl-C is an interruption, not a fault.
-      if (SignalWatch::received() != 0) return stop("cancelled");
+      const ShellOutcome outcome = run_shell(setup, side, signal_received);
+      // A setup ended by the user's Ctrl-C, or by the SIGTERM it passed on,
+      // is an interruption, not a fault.
+      if (outcome.cancelled || signal_received()) return stop("cancelled");
       if (!outcome.ok()) {
         std::fprintf(stderr, "truvello: the setup of side %c (%s), `%s`, %s; the series stops here\n", side,
                      terminal_safe(ab.label(side)).c_str(), terminal_safe(setup).c_str(),
@@ -175,17 +132,9 @@ int run_ab(const AbOptions& options, const char* command_version) {
       if (o.precision_percent) {
         goal_view = SeriesGoalView{index / 2 + 1, goal.target_percent, half_width, goal.max_time_seconds, elapsed()};
       }
-      progress.begin_run(index, BenchmarkKind{config.benchmark}, goal_view);
-      invocation.runs.push_back(run_benchmark(config, signals, progress));
-      RunOutcome& run = invocation.runs.back();
-      run.repeat = static_cast<std::uint32_t>(invocation.runs.size());
+      const RunOutcome& run = session.run(config, goal_view);
       ab.order += side;
-      if (run.status == TRUVELLO_STATUS_FAILED) {
-        std::fprintf(stderr, "truvello: benchmark %u failed: %s\n", static_cast<unsigned>(config.benchmark),
-                     terminal_safe(run.reason).c_str());
-        failed = true;
-        return stop("failed");
-      }
+      if (run.status == TRUVELLO_STATUS_FAILED) return stop("failed");
       if (!run.completed()) return stop("cancelled");
       return true;
     };
@@ -194,7 +143,7 @@ int run_ab(const AbOptions& options, const char* command_version) {
       if (!run_side(2 * pair) || !run_side(2 * pair + 1)) break;
       if (!o.precision_percent) continue;
       std::vector<double> ratios;
-      for (const AbPair& p : ab_pairs(invocation)) ratios.push_back(p.b / p.a);
+      for (const AbPair& p : ab_pairs(session.invocation())) ratios.push_back(p.b / p.a);
       if (const auto estimate = estimate_series(ratios)) half_width = estimate->half_width_percent();
       // The next pair: two runs and their settles; setups take what they take.
       const double next = 2.0 * (config.warmup_seconds + config.measurement_seconds + options.settle_seconds);
@@ -205,24 +154,7 @@ int run_ab(const AbOptions& options, const char* command_version) {
     }
     restore_failed = !restore.run();
   }
-  const int signal = SignalWatch::received();
-  // As a run's document does: when it ended, so that a fleet view can tell
-  // the latest document of a machine.
-  invocation.end_time = static_cast<std::int64_t>(std::time(nullptr));
-
-  const std::string report = o.json ? json_text(invocation) : ab_summary_text(invocation);
-  std::fputs(report.c_str(), stdout);
-  std::fflush(stdout);
-  for (AbExport& e : exports) {
-    e.stream << e.render(invocation);
-    e.stream.close();
-    if (!e.stream) {
-      std::fprintf(stderr, "truvello: writing %s failed\n", terminal_safe(e.path).c_str());
-      failed = true;
-    }
-  }
-  if (signal != 0) return 128 + signal;
-  return failed || restore_failed ? kExitFailed : kExitOk;
+  return session.finish(failed || restore_failed);
 }
 
 }  // namespace truvello::cli

@@ -9,6 +9,6 @@ namespace truvello::cli {
 // The restore runs exactly once whatever ends the series: the planned pairs,
 // --precision, a failed setup or run, Ctrl-C, SIGTERM or an exception.
 // Returns the exit status.
-int run_ab(const AbOptions& options, const char* command_version);
+int run_ab(const AbOptions& options);
 
 }  // namespace truvello::cli

@@ -5,14 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "child_process.h"
+#include "machine/process_group.h"
 #include "sample_tiling.h"
 #include "temp_dir.h"
 #include "truvello_version.h"
@@ -739,6 +742,78 @@ TEST_F(AbSeries, CtrlCOrSigtermInTheMiddleRunsTheRestoreOnce) {
     ASSERT_EQ(doc["runs"].size(), 1u);
     EXPECT_EQ(doc["runs"][0]["status_text"], "cancelled");
   }
+}
+
+// A signal while a setup hangs: the setup's whole group is ended (SIGTERM,
+// then SIGKILL for one that ignores it), the restore runs once, and the
+// series counts as cancelled, not as a failed setup.
+TEST_F(AbSeries, ASignalWhileASetupHangsEndsItsGroupThenRestoresOnce) {
+  using Clock = std::chrono::steady_clock;
+  const std::string group_file = dir.file("group");
+  // The shell leads the setup's group; `sleep` is a member of it, and
+  // inherits the ignored TERM.
+  const std::string hang = "echo $$ > '" + group_file + "'; echo hanging >&2; sleep 60";
+  const struct {
+    const char* what;
+    std::string setup;
+    double least_seconds;  // from the signal to the end
+    double most_seconds;
+  } cases[] = {
+      {"ends at SIGTERM", hang, 0.0, 4.0},
+      {"ignores SIGTERM", "trap '' TERM; " + hang, 4.5, 5.0 + 3.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove(log.c_str());
+    std::remove(group_file.c_str());
+    // Seed 7 starts with B: its setup is the first to run.
+    Child child(args(c.setup, "0.3"), Child::Output::kPipes);
+    ASSERT_TRUE(child.wait_for("hanging")) << "the setup never ran";
+    const Clock::time_point sent = Clock::now();
+    child.send(SIGTERM);
+    const Finished done = child.finish(std::chrono::seconds(20));
+    const double seconds = std::chrono::duration<double>(Clock::now() - sent).count();
+    ASSERT_FALSE(done.hung) << done.err;
+    EXPECT_EQ(done.status, 143) << done.err;
+    EXPECT_GE(seconds, c.least_seconds);
+    EXPECT_LE(seconds, c.most_seconds);
+    EXPECT_EQ(restores(), 1);
+    EXPECT_EQ(done.err.find("the setup of side"), std::string::npos) << "cancelled, not failed: " << done.err;
+    const json doc = json::parse(read_file(dir.file("ab.json")));
+    EXPECT_EQ(doc["ab"]["stopped"], "cancelled");
+    EXPECT_EQ(doc["runs"].size(), 0u);
+
+    const pid_t group = std::atoi(read_file(group_file).c_str());
+    ASSERT_GT(group, 1);
+    // SIGKILL is sure but not instant: the group is given a moment to go.
+    const Clock::time_point limit = Clock::now() + std::chrono::seconds(2);
+    while (process_group_alive(group) && Clock::now() < limit) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(process_group_alive(group)) << "a process of the setup's group is still running";
+  }
+}
+
+// --precision for pairs: stops once B / A is known well enough, after at
+// least the fewest pairs, and records what was asked.
+TEST(Command, AbPrecisionStopsAfterWholePairsAndRecordsTheGoal) {
+  const Finished done = run_command({"ab", "--setup-a", "true", "--setup-b", "true", "--precision", "50", "--max-time",
+                                     "30", "--warmup", "0", "--measure", "0.5", "--seed", "7", "--json", "-q"});
+  ASSERT_EQ(done.status, 0) << done.err;
+  const json doc = json::parse(done.out);
+  const json& ab = doc["ab"];
+  EXPECT_EQ(ab["precision"]["target_percent"], 50.0);
+  EXPECT_EQ(ab["precision"]["max_time_seconds"], 30.0);
+  // A loose goal is met after the fewest pairs unless the machine is very
+  // busy; then the budget ends the series.
+  const std::string stopped = ab["stopped"];
+  EXPECT_TRUE(stopped == "reached" || stopped == "budget") << stopped;
+  const std::size_t runs = doc["runs"].size();
+  EXPECT_GE(runs, 2 * 3u) << "at least the fewest pairs a series needs";
+  EXPECT_EQ(runs % 2, 0u) << "whole pairs only";
+  EXPECT_EQ(ab["order"].get<std::string>().size(), runs);
+  EXPECT_EQ(ab["pairs"].size(), runs / 2);
+  EXPECT_EQ(ab["order"].get<std::string>().substr(0, 4), "BAAB") << "the seeded order";
 }
 
 }  // namespace
