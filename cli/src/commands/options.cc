@@ -33,8 +33,7 @@ std::string footer() {
          "`truvello fleet PATH...` finds the machines slower than their peers.\n"
          "`truvello ab --setup-a CMD --setup-b CMD` measures two settings in turns.\n"
          "\n"
-         "Exit status: 0 every run completed, 2 a run failed, 64 usage error,\n"
-         "130 interrupted (SIGINT), 143 terminated (SIGTERM).";
+         "Exit statuses: see truvello(1), EXIT STATUS.";
 }
 
 // A length in the help's own words: 120 gives "120".
@@ -127,9 +126,7 @@ One side of an A/B series (`truvello ab --export-json AB.json`) is named
 AB.json#A or AB.json#B: `truvello compare AB.json#A AB.json#B` compares its
 sides as two series, unpaired.
 
-Exit status: 0 done (and the gate passed), 1 a candidate is significantly
-slower by more than --fail-if-slower, 2 an input file cannot be used or the
-gate has fewer than 3 runs a side to judge, 64 usage error.)";
+Exit statuses: see truvello(1), EXIT STATUS.)";
 
 constexpr const char* kFleetFooter = R"(Runs are grouped by CPU model, online CPU count and library version. Each
 machine counts once, with its latest document (by its end time, else the
@@ -142,8 +139,7 @@ unstable, disturbed or warned of a busy or limited machine is named a
 measurement problem rather than a slow machine. Files that cannot be read
 are listed on stderr, one line each, and counted.
 
-Exit status: 0 shown, 2 no file could be read or an export failed,
-64 usage error.)";
+Exit statuses: see truvello(1), EXIT STATUS.)";
 constexpr const char* kAbFooter = R"(Runs one benchmark (--single, the default, or --all-cpus) in turns on side A
 and side B, in blocks ABBA or BAAB; the first block is drawn from --seed
 (printed, and kept in the JSON), so that a slow spell or a steady drift of
@@ -158,9 +154,7 @@ Each pair of neighbouring runs gives the ratio B / A; the verdict and the
 so that what moves both runs of a pair cancels. A pair far off the others is
 named and left out. One pair gives a ratio but no interval: use at least 2.
 
-Exit status: 0 done, 2 a setup failed (the series stops at once and the
-restore runs) or a run failed, 64 usage error, 130/143 interrupted (the
-restore still runs).)";
+Exit statuses: see truvello(1), EXIT STATUS.)";
 
 // The `ab` subcommand, its options written into `ab`.
 CLI::App* add_ab_subcommand(CLI::App& app, AbOptions& ab) {
@@ -282,7 +276,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   report_app->footer(
       "An A/B series (`truvello ab`) is shown with its paired verdict; AB.json#A or\n"
       "AB.json#B shows one of its sides as a series of its own.\n\n"
-      "Exit status: 0 shown, 2 the file cannot be used, 64 usage error.");
+      "Exit statuses: see truvello(1), EXIT STATUS.");
   report_app->add_option("file", report.file, "The saved run")->required()->type_name("RUN.json");
   report_app->add_option("--export-html", report.export_html, "Also write the saved run as an HTML report to FILE")
       ->type_name("FILE");
