@@ -1,6 +1,6 @@
 #include "config.h"
 
-#include <bit>
+#include <utility>
 
 namespace truvello {
 
@@ -10,66 +10,6 @@ constexpr const char kNullConfig[] = "config is null";
 constexpr const char kIncompatible[] = "incompatible C ABI/config size";
 constexpr const char kUnknownBenchmark[] = "unknown benchmark";
 constexpr const char kReservedNonZero[] = "reserved config field must be zero";
-constexpr const char kBadDurations[] = "durations must be finite: warmup >= 0, measurement > 0";
-
-// A finite, non-negative double as mantissa * 2^exponent, with both integers
-// exact.
-struct Binary {
-  std::uint64_t mantissa;
-  int exponent;
-};
-
-// nullopt for NaN, infinities and negative values other than -0.0.
-std::optional<Binary> decode_non_negative(double seconds) {
-  const auto bits = std::bit_cast<std::uint64_t>(seconds);
-  const bool negative = (bits >> 63) != 0;
-  const auto biased = static_cast<int>((bits >> 52) & 0x7ff);
-  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-  if (biased == 0x7ff) return std::nullopt;               // NaN or infinity
-  if (biased == 0 && fraction == 0) return Binary{0, 0};  // +0.0 and -0.0
-  if (negative) return std::nullopt;
-  if (biased == 0) return Binary{fraction, -1074};  // subnormal
-  return Binary{fraction | (std::uint64_t{1} << 52), biased - 1075};
-}
-
-// The nanoseconds nearest to `numerator` / 2^shift seconds (a value below one
-// second), ties to even; may give exactly one second.
-std::uint64_t round_to_nanos(std::uint64_t numerator, int shift) {
-  // numerator < 2^53 and 1e9 < 2^30, so the product fits in 83 bits; for
-  // shifts of 84 and more it is below half of 2^shift and rounds to zero.
-  if (shift >= 84) return 0;
-  const unsigned __int128 scaled = static_cast<unsigned __int128>(numerator) * kNanosPerSecond;
-  const unsigned __int128 one = 1;
-  std::uint64_t nanos = static_cast<std::uint64_t>(scaled >> shift);
-  const unsigned __int128 rest = scaled & ((one << shift) - 1);
-  const unsigned __int128 half = one << (shift - 1);
-  if (rest > half || (rest == half && (nanos & 1) != 0)) ++nanos;
-  return nanos;
-}
-
-std::optional<Duration> from_binary(Binary value) {
-  if (value.exponent >= 0) {
-    // A whole number of seconds: it must stay below 2^64.
-    if (value.exponent >= 64) return std::nullopt;
-    const unsigned __int128 secs = static_cast<unsigned __int128>(value.mantissa) << value.exponent;
-    if ((secs >> 64) != 0) return std::nullopt;
-    return Duration{static_cast<std::uint64_t>(secs), 0};
-  }
-  const int shift = -value.exponent;
-  std::uint64_t secs = 0;
-  std::uint64_t fraction = value.mantissa;
-  if (shift < 64) {
-    secs = value.mantissa >> shift;
-    fraction = value.mantissa & ((std::uint64_t{1} << shift) - 1);
-  }
-  std::uint64_t nanos = round_to_nanos(fraction, shift);
-  if (nanos == kNanosPerSecond) {
-    // secs < 2^53 here, so the carry cannot overflow.
-    ++secs;
-    nanos = 0;
-  }
-  return Duration{secs, static_cast<std::uint32_t>(nanos)};
-}
 
 ConfigRejection reject(const char* reason, std::uint32_t benchmark, double warmup, double measurement) {
   return ConfigRejection{reason, benchmark, warmup, measurement};
@@ -80,12 +20,6 @@ ConfigRejection reject(const char* reason, std::uint32_t benchmark, double warmu
 truvello_config default_config() {
   return truvello_config{TRUVELLO_ABI_VERSION,  sizeof(truvello_config),   kDefaultBenchmark, 0,
                          kDefaultWarmupSeconds, kDefaultMeasurementSeconds};
-}
-
-std::optional<Duration> duration_from_seconds(double seconds) {
-  const auto binary = decode_non_negative(seconds);
-  if (!binary) return std::nullopt;
-  return from_binary(*binary);
 }
 
 std::variant<ValidConfig, ConfigRejection> validate_config(const truvello_config* config) {
@@ -111,15 +45,12 @@ std::variant<ValidConfig, ConfigRejection> validate_config(const truvello_config
   if (reserved != 0) {
     return reject(kReservedNonZero, benchmark, warmup_seconds, measurement_seconds);
   }
-  const auto warmup = duration_from_seconds(warmup_seconds);
-  const auto measurement = duration_from_seconds(measurement_seconds);
-  // The comparison is made on the double itself: -0.0 and NaN fail it, while a
-  // positive value that rounds to zero nanoseconds passes (the run driver
-  // refuses that one with a reason of its own).
-  if (!warmup || !measurement || !(measurement_seconds > 0.0)) {
-    return reject(kBadDurations, benchmark, warmup_seconds, measurement_seconds);
-  }
-  return ValidConfig{benchmark, *warmup, *measurement, warmup_seconds, measurement_seconds};
+  // The lengths decide their own validity, including the one case a value
+  // passes as a number but cannot be run (a measurement below half a
+  // nanosecond), so that no later step asks again.
+  auto lengths = RunLengths::from_seconds(warmup_seconds, measurement_seconds);
+  if (!lengths.ok()) return reject(lengths.message(), benchmark, warmup_seconds, measurement_seconds);
+  return ValidConfig{benchmark, std::move(lengths).value()};
 }
 
 }  // namespace truvello

@@ -46,15 +46,11 @@ ProgressSink progress_adapter(truvello_progress_fn callback, void* user_data) {
 RunReport execute(const ValidConfig& config, const std::shared_ptr<std::atomic<bool>>& cancel,
                   truvello_progress_fn callback, void* user_data) {
   try {
-    RunReport report = run_with(config.benchmark, config.warmup, config.measurement, cancel,
-                                progress_adapter(callback, user_data), std::make_shared<System>());
-    // The host gets back its own numbers, not the rounded durations.
-    report.warmup_seconds = config.warmup_seconds;
-    report.measurement_seconds = config.measurement_seconds;
-    return report;
+    return run_with(config.benchmark, config.lengths, cancel, progress_adapter(callback, user_data),
+                    std::make_shared<System>());
   } catch (...) {
-    return failed_report("native benchmark panicked", config.benchmark, config.warmup_seconds,
-                         config.measurement_seconds);
+    return failed_report("native benchmark panicked", config.benchmark, config.lengths.warmup_seconds(),
+                         config.lengths.measurement_seconds());
   }
 }
 

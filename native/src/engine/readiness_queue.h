@@ -10,7 +10,7 @@
 #include <string_view>
 #include <utility>
 
-#include "errors.h"
+#include "value_or_error.h"
 
 namespace truvello {
 

@@ -90,21 +90,21 @@ class GateGuard {
 // Watches a released run until its end or cancellation: one pass every
 // 10 ms, a sample per second of measurement, progress at most every 100 ms
 // and at each phase change.
-void sample_until_end(RunReport& report, const RunState& run, const Timing& timing, Duration warmup,
-                      Duration measurement, const std::atomic<bool>& cancel, const ProgressSink& progress) {
-  const double planned = report.warmup_seconds + report.measurement_seconds;
+void sample_until_end(RunReport& report, const RunState& run, const Timing& timing, const RunLengths& lengths,
+                      const std::atomic<bool>& cancel, const ProgressSink& progress) {
+  const double planned = lengths.planned_seconds();
   double last_t = 0.0;
   std::uint64_t last_ops = 0;
   std::optional<std::uint32_t> last_phase;
   Instant last_report{};
-  report.samples.reserve(std::min(measurement.secs + 2, kReservedSamples));
+  report.samples.reserve(std::min(lengths.measurement().secs + 2, kReservedSamples));
 
   for (;;) {
     const Instant now = Instant::now();
     const bool measuring = now >= timing.warm_end;
     const std::uint32_t phase = measuring ? kPhaseMeasurement : kPhaseWarmup;
     const Instant phase_begin = measuring ? timing.warm_end : timing.start;
-    const Duration phase_length = measuring ? measurement : warmup;
+    const Duration phase_length = measuring ? lengths.measurement() : lengths.warmup();
 
     std::uint64_t sum = 0;
     for (const auto& c : run.counters) {
@@ -142,7 +142,7 @@ void sample_until_end(RunReport& report, const RunState& run, const Timing& timi
 // receiving end, the driver's sending end, the gate guard (which dismisses
 // the workers if the run never started), the workers (stopped and joined),
 // and last the run state they referred to.
-void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration measurement,
+void drive(RunReport& report, std::uint32_t benchmark, const RunLengths& lengths,
            const std::shared_ptr<std::atomic<bool>>& cancel, const ProgressSink& progress,
            const std::shared_ptr<Runtime>& runtime) {
   std::uint32_t n = 1;
@@ -191,14 +191,14 @@ void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration
   }
 
   const Instant start = Instant::now();
-  const std::optional<Instant> warm_end = start.checked_add(warmup);
-  const std::optional<Instant> end = warm_end ? warm_end->checked_add(measurement) : std::nullopt;
+  const std::optional<Instant> warm_end = start.checked_add(lengths.warmup());
+  const std::optional<Instant> end = warm_end ? warm_end->checked_add(lengths.measurement()) : std::nullopt;
   if (!end) return dismiss("requested duration exceeds the monotonic clock range");
   const Timing timing{start, *warm_end, *end};
   run.timing.set(timing);
   gate.open();
 
-  sample_until_end(report, run, timing, warmup, measurement, *cancel, progress);
+  sample_until_end(report, run, timing, lengths, *cancel, progress);
 
   run.stop.store(true);
   const bool panicked = workers.join_all();
@@ -216,10 +216,11 @@ void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration
     last.phase = final_phase(report.status);
     last.fraction = report.status == kStatusCompleted
                         ? 1.0
-                        : capped_fraction(Instant::now().saturating_since(start),
-                                          report.warmup_seconds + report.measurement_seconds);
+                        : capped_fraction(Instant::now().saturating_since(start), lengths.planned_seconds());
     last.phase_elapsed_seconds = report.measured_seconds;
-    last.phase_seconds = report.measurement_seconds;
+    // The measurement phase's planned length as the loop's records gave it:
+    // the duration's, which the report's host seconds need not equal.
+    last.phase_seconds = lengths.measurement().as_seconds();
     last.ops = report.total_ops;
     last.workers = n;
     progress(last);
@@ -228,14 +229,11 @@ void drive(RunReport& report, std::uint32_t benchmark, Duration warmup, Duration
 
 }  // namespace
 
-RunReport run_with(std::uint32_t benchmark, Duration warmup, Duration measurement,
-                   const std::shared_ptr<std::atomic<bool>>& cancel, const ProgressSink& progress,
-                   std::shared_ptr<Runtime> runtime) {
-  RunReport report = make_report(benchmark, warmup.as_seconds(), measurement.as_seconds());
-  if (measurement.is_zero()) {
-    report.reason = "measurement duration must be positive";
-    return report;
-  }
+RunReport run_with(std::uint32_t benchmark, const RunLengths& lengths, const std::shared_ptr<std::atomic<bool>>& cancel,
+                   const ProgressSink& progress, std::shared_ptr<Runtime> runtime) {
+  // A RunLengths always has a measurement to run, so admission is the first
+  // thing to decide.
+  RunReport report = make_report(benchmark, lengths.warmup_seconds(), lengths.measurement_seconds());
   bool idle = false;
   if (!ACTIVE.compare_exchange_strong(idle, true)) {
     report.reason = "another benchmark is already running";
@@ -243,7 +241,7 @@ RunReport run_with(std::uint32_t benchmark, Duration warmup, Duration measuremen
   }
   {
     ActiveClaim claim;
-    drive(report, benchmark, warmup, measurement, cancel, progress, runtime);
+    drive(report, benchmark, lengths, cancel, progress, runtime);
   }
   runtime.reset();  // the very last step
   return report;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "clock.h"
+#include "run_lengths.h"
 #include "run_report.h"
 #include "runtime.h"
 
@@ -23,8 +23,9 @@ inline constexpr std::uint32_t kBenchmarkSingle = 1;
 // join, statistics. Never returns an error: every failure is a report with
 // its status and reason. Every worker has been joined when it returns.
 // kBenchmarkSingle runs one worker; any other value one per available CPU.
-RunReport run_with(std::uint32_t benchmark, Duration warmup, Duration measurement,
-                   const std::shared_ptr<std::atomic<bool>>& cancel, const ProgressSink& progress,
-                   std::shared_ptr<Runtime> runtime);
+// The clock runs on the lengths' durations; the report carries their seconds
+// as the host gave them.
+RunReport run_with(std::uint32_t benchmark, const RunLengths& lengths, const std::shared_ptr<std::atomic<bool>>& cancel,
+                   const ProgressSink& progress, std::shared_ptr<Runtime> runtime);
 
 }  // namespace truvello

@@ -39,6 +39,8 @@ struct RunReport {
   std::string reason;                // empty when completed
   std::vector<Sample> samples;
   const char* version = nullptr;  // the static version text
+  // The planned lengths exactly as the host gave them (RunLengths), or what a
+  // refused record reports in their place.
   double warmup_seconds = 0.0;
   double measurement_seconds = 0.0;
   double measured_seconds = 0.0;

@@ -36,6 +36,6 @@ ValueOrError<JoinHandle, PlatformError> System::spawn(std::uint64_t index, WorkI
   return JoinHandle(std::move(started).value());
 }
 
-ValueOrError<Kernel> System::kernel(std::uint64_t index) { return from_workload(Kernel::new_with_allocator(index)); }
+ValueOrError<Kernel> System::kernel(std::uint64_t index) { return Kernel::new_with_allocator(index); }
 
 }  // namespace truvello

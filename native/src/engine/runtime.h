@@ -4,19 +4,12 @@
 #include <cstdint>
 #include <string>
 
-#include "errors.h"
 #include "kernel.h"
+#include "platform.h"
 #include "threads.h"
+#include "value_or_error.h"
 
 namespace truvello {
-
-// The workload's construction result as the engine's own: the kernel, or the
-// workload's message unchanged (a refused table reservation reads "memory
-// allocation failed because the memory allocator returned an error").
-inline ValueOrError<Kernel> from_workload(Fallible<Kernel> built) {
-  if (!built.ok()) return ValueOrError<Kernel>::error(built.message());
-  return std::move(built).value();
-}
 
 // Everything the run engine needs from the machine, behind one narrow seam so
 // that tests can inject a failing CPU count, thread start or kernel build.
@@ -35,7 +28,9 @@ class Runtime {
   // indices 0, 1, 2, ... in order.
   virtual ValueOrError<JoinHandle, PlatformError> spawn(std::uint64_t index, WorkItem work) = 0;
 
-  // Builds the kernel of worker `index`, on that worker's own thread.
+  // Builds the kernel of worker `index`, on that worker's own thread. A
+  // refused table reservation reads "memory allocation failed because the
+  // memory allocator returned an error", the workload's message unchanged.
   virtual ValueOrError<Kernel> kernel(std::uint64_t index) = 0;
 };
 

@@ -180,22 +180,25 @@ inline std::uint64_t walk_table(std::uint64_t x, std::uint64_t* table) {
 
 }  // namespace
 
-Fallible<Kernel::Table> allocate_table() {
+ValueOrError<Kernel::Table> allocate_table() {
   Kernel::Table table;
   try {
     table.reserve(Kernel::kTableWords);
   } catch (const std::bad_alloc&) {
-    return Fallible<Kernel::Table>::failure("memory allocation failed because the memory allocator returned an error");
+    return ValueOrError<Kernel::Table>::error(
+        "memory allocation failed because the memory allocator returned an error");
   }
   return table;
 }
 
-Fallible<Kernel> Kernel::new_with_allocator(std::uint64_t seed) { return new_with_allocator(seed, &allocate_table); }
+ValueOrError<Kernel> Kernel::new_with_allocator(std::uint64_t seed) {
+  return new_with_allocator(seed, &allocate_table);
+}
 
-Fallible<Kernel> Kernel::new_with_allocator(std::uint64_t seed, TableAllocator allocate) {
+ValueOrError<Kernel> Kernel::new_with_allocator(std::uint64_t seed, TableAllocator allocate) {
   std::uint64_t s = seed ^ kSeedMix;
   auto table = allocate();
-  if (!table.ok()) return Fallible<Kernel>::failure(table.message());
+  if (!table.ok()) return ValueOrError<Kernel>::error(table.message());
   Kernel kernel(std::move(table).value());
   for (std::size_t i = 0; i < kTableWords; ++i) kernel.table_.push_back(draw(s));
   for (std::size_t j = 0; j < kTextBytes; ++j) kernel.text_[j] = static_cast<std::uint8_t>(kAlphabet[draw(s) & 31]);

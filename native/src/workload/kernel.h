@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "fallible.h"
+#include "value_or_error.h"
 
 namespace truvello {
 
@@ -23,12 +23,12 @@ class Kernel {
 
   using Table = std::vector<std::uint64_t>;
   // Reserves an empty table with room for exactly kTableWords words.
-  using TableAllocator = Fallible<Table> (*)();
+  using TableAllocator = ValueOrError<Table> (*)();
 
   // Builds a kernel from `seed`, taking its empty table from `allocate`. A
   // failed reservation returns the allocator's message and no kernel.
-  static Fallible<Kernel> new_with_allocator(std::uint64_t seed, TableAllocator allocate);
-  static Fallible<Kernel> new_with_allocator(std::uint64_t seed);  // allocate_table
+  static ValueOrError<Kernel> new_with_allocator(std::uint64_t seed, TableAllocator allocate);
+  static ValueOrError<Kernel> new_with_allocator(std::uint64_t seed);  // allocate_table
 
   Kernel(Kernel&&) noexcept = default;
   Kernel& operator=(Kernel&&) noexcept = default;
@@ -53,6 +53,6 @@ class Kernel {
 // Reserves an empty table with capacity for exactly Kernel::kTableWords words,
 // or returns "memory allocation failed because the memory allocator returned
 // an error".
-Fallible<Kernel::Table> allocate_table();
+ValueOrError<Kernel::Table> allocate_table();
 
 }  // namespace truvello

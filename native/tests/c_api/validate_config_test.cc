@@ -5,7 +5,9 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <variant>
 
 #include "config.h"
@@ -22,11 +24,13 @@ truvello_config record(std::uint32_t benchmark, double warmup, double measuremen
   return truvello_config{1, 32, benchmark, 0, warmup, measurement};
 }
 
+// The accepted record; a rejection fails the test where it was expected.
 ValidConfig accepted(const truvello_config& config) {
   auto outcome = validate_config(&config);
-  EXPECT_TRUE(std::holds_alternative<ValidConfig>(outcome));
-  if (!std::holds_alternative<ValidConfig>(outcome)) return {};
-  return std::get<ValidConfig>(outcome);
+  if (const auto* rejection = std::get_if<ConfigRejection>(&outcome)) {
+    throw std::runtime_error(std::string("rejected: ") + rejection->reason);
+  }
+  return std::get<ValidConfig>(std::move(outcome));
 }
 
 ConfigRejection rejected(const truvello_config* config) {
@@ -61,10 +65,10 @@ TEST(DefaultConfig, WritesEveryByteAndPassesValidation) {
 
   const ValidConfig valid = accepted(config);
   EXPECT_EQ(valid.benchmark, 1u);
-  EXPECT_EQ(valid.warmup, (Duration{120, 0}));
-  EXPECT_EQ(valid.measurement, (Duration{60, 0}));
-  EXPECT_EQ(valid.warmup_seconds, 120.0);
-  EXPECT_EQ(valid.measurement_seconds, 60.0);
+  EXPECT_EQ(valid.lengths.warmup(), (Duration{120, 0}));
+  EXPECT_EQ(valid.lengths.measurement(), (Duration{60, 0}));
+  EXPECT_EQ(valid.lengths.warmup_seconds(), 120.0);
+  EXPECT_EQ(valid.lengths.measurement_seconds(), 60.0);
 }
 
 TEST(ValidateConfig, NullRecordReportsTheDefaults) {
@@ -131,31 +135,44 @@ TEST(ValidateConfig, BadDurationsReportTheCallersValuesUnchanged) {
 TEST(ValidateConfig, ZeroWarmupOfEitherSignIsAccepted) {
   for (double warmup : {0.0, -0.0}) {
     const ValidConfig valid = accepted(record(1, warmup, 2.5));
-    EXPECT_EQ(valid.warmup, (Duration{0, 0}));
-    EXPECT_EQ(valid.measurement, (Duration{2, 500'000'000}));
+    EXPECT_EQ(valid.lengths.warmup(), (Duration{0, 0}));
+    EXPECT_EQ(valid.lengths.measurement(), (Duration{2, 500'000'000}));
     // The caller's own value travels on, sign included.
-    EXPECT_TRUE(same_bits(valid.warmup_seconds, warmup));
+    EXPECT_TRUE(same_bits(valid.lengths.warmup_seconds(), warmup));
   }
 }
 
 TEST(ValidateConfig, AcceptedRecordCarriesConvertedAndOriginalValues) {
   const ValidConfig valid = accepted(record(2, 0.1, 0.9999999999));
   EXPECT_EQ(valid.benchmark, 2u);
-  EXPECT_EQ(valid.warmup, (Duration{0, 100'000'000}));
-  EXPECT_EQ(valid.measurement, (Duration{1, 0}));
-  EXPECT_TRUE(same_bits(valid.warmup_seconds, 0.1));
-  EXPECT_TRUE(same_bits(valid.measurement_seconds, 0.9999999999));
+  EXPECT_EQ(valid.lengths.warmup(), (Duration{0, 100'000'000}));
+  EXPECT_EQ(valid.lengths.measurement(), (Duration{1, 0}));
+  EXPECT_TRUE(same_bits(valid.lengths.warmup_seconds(), 0.1));
+  EXPECT_TRUE(same_bits(valid.lengths.measurement_seconds(), 0.9999999999));
+}
+
+TEST(ValidateConfig, MeasurementThatRoundsToZeroHasAReasonOfItsOwn) {
+  // Positive but below half a nanosecond: it passes as a number, converts to
+  // a zero duration and is refused as too short to run, with the caller's
+  // values reported.
+  for (double measurement : {1e-10, 1e-12, std::numeric_limits<double>::denorm_min()}) {
+    SCOPED_TRACE(measurement);
+    const truvello_config config = record(2, -0.0, measurement);
+    expect_rejection(&config, "measurement_not_positive", 2, -0.0, measurement);
+  }
+  // The reserved field and a bad warm-up are both reported before it.
+  truvello_config config = record(1, 0.0, 1e-10);
+  config.reserved = 1;
+  expect_rejection(&config, "reserved_nonzero", 1, 0.0, 1e-10);
+  config = record(1, kNaN, 1e-10);
+  expect_rejection(&config, "bad_durations", 1, kNaN, 1e-10);
 }
 
 TEST(ValidateConfig, ValuesTheRunDriverRefusesStillPass) {
-  // Positive but below half a nanosecond: a zero duration, refused later.
-  const ValidConfig tiny = accepted(record(1, 0.0, 1e-10));
-  EXPECT_EQ(tiny.measurement, (Duration{0, 0}));
-  EXPECT_TRUE(same_bits(tiny.measurement_seconds, 1e-10));
   // The largest convertible value: its end instant is out of the clock's range.
   const ValidConfig huge = accepted(record(1, 18446744073709549568.0, 18446744073709549568.0));
-  EXPECT_EQ(huge.warmup, (Duration{18'446'744'073'709'549'568u, 0}));
-  EXPECT_EQ(huge.measurement, (Duration{18'446'744'073'709'549'568u, 0}));
+  EXPECT_EQ(huge.lengths.warmup(), (Duration{18'446'744'073'709'549'568u, 0}));
+  EXPECT_EQ(huge.lengths.measurement(), (Duration{18'446'744'073'709'549'568u, 0}));
 }
 
 }  // namespace

@@ -357,10 +357,11 @@ static void phase_rejections(void) {
   cases[n] = (struct rejection_case){"2^64 measurement", base, 0, durations, 1, 1.5, 18446744073709551616.0};
   cases[n].config.measurement_seconds = 18446744073709551616.0;
   ++n;
-  /* Past validation, refused by the run driver. */
+  /* A number above zero, but too short for the clock: a reason of its own. */
   cases[n] = (struct rejection_case){"rounds to zero", base, 0, "measurement duration must be positive", 1, 1.5, 1e-10};
   cases[n].config.measurement_seconds = 1e-10;
   ++n;
+  /* Past validation, refused by the run driver. */
   cases[n] = (struct rejection_case){
       "beyond the clock",    base, 0, "requested duration exceeds the monotonic clock range", 1, 1.5,
       18446744073709549568.0};

@@ -10,6 +10,7 @@
 #include "run_driver.h"
 #include "runtime.h"
 #include "statistics.h"
+#include "test_lengths.h"
 #include "test_vectors.h"
 #include "worker_loop.h"
 
@@ -137,7 +138,7 @@ TEST(WorkerTotals, RunsCombineTheirWorkersSeededByIndex) {
     auto runtime = std::make_shared<CountedCpus>(workers);
     // No warm-up, so that every batch a worker runs is a measured one.
     const RunReport report =
-        run_with(2, Duration{}, Duration{0, 30'000'000}, std::make_shared<std::atomic<bool>>(false), {}, runtime);
+        run_with(2, testing::lengths(0.0, 0.03), std::make_shared<std::atomic<bool>>(false), {}, runtime);
     if (report.status != kStatusCompleted) {
       // A machine too busy to run a batch within the window proves nothing.
       ASSERT_EQ(report.reason, library_reason("too_short"));

@@ -57,12 +57,13 @@ class FaultyRuntime final : public Runtime {
 
   ValueOrError<Kernel> kernel(std::uint64_t index) override {
     if (kernel_throws_at == index) throw std::runtime_error("injected failure before reporting");
-    if (kernel_fails_at == index) return from_workload(Kernel::new_with_allocator(index, &refuse_table));
+    if (kernel_fails_at == index) return Kernel::new_with_allocator(index, &refuse_table);
     return system_.kernel(index);
   }
 
-  static Fallible<Kernel::Table> refuse_table() {
-    return Fallible<Kernel::Table>::failure("memory allocation failed because the memory allocator returned an error");
+  static ValueOrError<Kernel::Table> refuse_table() {
+    return ValueOrError<Kernel::Table>::error(
+        "memory allocation failed because the memory allocator returned an error");
   }
 
  private:

@@ -10,18 +10,17 @@
 #include "process_threads.h"
 #include "sample_tiling.h"
 #include "statistics.h"
+#include "test_lengths.h"
 #include "test_vectors.h"
 
 namespace truvello {
 namespace {
 
 using testing::FaultyRuntime;
+using testing::lengths;
 using testing::library_reason;
 using testing::library_reason_prefix;
 using testing::settled_worker_threads;
-
-constexpr Duration kZero{};
-constexpr Duration kMillis(std::uint32_t ms) { return Duration{ms / 1000u, (ms % 1000u) * 1'000'000u}; }
 
 // Records every progress event of a run.
 struct ProgressLog {
@@ -36,32 +35,24 @@ struct Outcome {
   ProgressLog progress;
 };
 
-Outcome run(std::uint32_t benchmark, Duration warmup, Duration measurement, const std::shared_ptr<Runtime>& runtime,
+// A run of `warmup` and `measurement` seconds, as a host gives them.
+Outcome run(std::uint32_t benchmark, double warmup, double measurement, const std::shared_ptr<Runtime>& runtime,
             std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false)) {
   Outcome r;
-  r.report = run_with(benchmark, warmup, measurement, cancel, r.progress.sink(), runtime);
+  r.report = run_with(benchmark, lengths(warmup, measurement), cancel, r.progress.sink(), runtime);
   EXPECT_FALSE(ACTIVE.load()) << "every way out of a run releases the process";
   return r;
 }
 
 // --- Failure paths, one per way a run can end early or badly ---------------
 
-TEST(RunDriverFailures, ZeroMeasurementIsRejectedWithoutClaimingTheProcess) {
-  ACTIVE.store(true);  // even a held process gives this reason first
-  auto rt = std::make_shared<FaultyRuntime>();
-  RunReport report = run_with(1, kZero, kZero, std::make_shared<std::atomic<bool>>(false), {}, rt);
-  EXPECT_TRUE(ACTIVE.load());
-  ACTIVE.store(false);
-  EXPECT_EQ(report.status, kStatusFailed);
-  EXPECT_EQ(report.reason, library_reason("measurement_not_positive"));
-  EXPECT_EQ(report.workers, 0u);
-  EXPECT_EQ(rt->spawn_calls, 0);
-}
+// A zero measurement never reaches the driver: RunLengths refuses it before
+// admission (run_lengths_test.cc; from the host's side, result_lengths_test.cc).
 
 TEST(RunDriverFailures, CpuCountFailureStartsNothing) {
   auto rt = std::make_shared<FaultyRuntime>();
   rt->cpu_failure = PlatformError::unknown_cpu_count();
-  Outcome r = run(2, kZero, kMillis(300), rt);
+  Outcome r = run(2, 0.0, 0.3, rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
   EXPECT_EQ(r.report.reason,
             library_reason_prefix("cpu_count") + "the number of hardware threads is not known for the target platform");
@@ -73,7 +64,7 @@ TEST(RunDriverFailures, CpuCountFailureStartsNothing) {
 TEST(RunDriverFailures, SingleWorkerBenchmarkNeverAsksForTheCpuCount) {
   auto rt = std::make_shared<FaultyRuntime>();
   rt->cpu_failure = PlatformError::os(EIO);
-  Outcome r = run(1, kZero, kMillis(300), rt);
+  Outcome r = run(1, 0.0, 0.3, rt);
   EXPECT_EQ(r.report.status, kStatusCompleted) << r.report.reason;
   EXPECT_EQ(rt->cpu_calls, 0);
   EXPECT_EQ(r.report.workers, 1u);
@@ -82,7 +73,7 @@ TEST(RunDriverFailures, SingleWorkerBenchmarkNeverAsksForTheCpuCount) {
 TEST(RunDriverFailures, CancelBeforeTheRunStartsNoThread) {
   auto rt = std::make_shared<FaultyRuntime>();
   rt->cpus = 3;
-  Outcome r = run(2, kZero, kMillis(300), rt, std::make_shared<std::atomic<bool>>(true));
+  Outcome r = run(2, 0.0, 0.3, rt, std::make_shared<std::atomic<bool>>(true));
   EXPECT_EQ(r.report.status, kStatusCancelled);
   EXPECT_EQ(r.report.reason, library_reason("cancelled_before_starting"));
   EXPECT_EQ(r.report.workers, 3u);
@@ -94,7 +85,7 @@ TEST(RunDriverFailures, SpawnFailureJoinsTheWorkersAlreadyStarted) {
   auto rt = std::make_shared<FaultyRuntime>();
   rt->cpus = 5;
   rt->spawn_fails_at = 3;
-  Outcome r = run(2, kZero, kMillis(300), rt);
+  Outcome r = run(2, 0.0, 0.3, rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
   EXPECT_EQ(r.report.reason, library_reason_prefix("spawn") + PlatformError::os(EAGAIN).display());
   EXPECT_EQ(r.report.workers, 5u);
@@ -112,7 +103,7 @@ TEST(RunDriverFailures, KernelAllocationFailureInOneWorker) {
   auto rt = std::make_shared<FaultyRuntime>();
   rt->cpus = 3;
   rt->kernel_fails_at = 1;
-  Outcome r = run(2, kZero, kMillis(300), rt);
+  Outcome r = run(2, 0.0, 0.3, rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
   EXPECT_EQ(r.report.reason, library_reason_prefix("worker_init") +
                                  "Ok(Err(\"memory allocation failed because the memory allocator "
@@ -126,7 +117,7 @@ TEST(RunDriverFailures, WorkerThatDiesBeforeReportingDisconnectsTheQueue) {
   auto rt = std::make_shared<FaultyRuntime>();
   rt->cpus = 2;
   rt->kernel_throws_at = 1;
-  Outcome r = run(2, kZero, kMillis(300), rt);
+  Outcome r = run(2, 0.0, 0.3, rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
   EXPECT_EQ(r.report.reason, library_reason_prefix("worker_init") + "Err(RecvError)");
   EXPECT_EQ(rt->threads_ended, 2);
@@ -136,7 +127,7 @@ TEST(RunDriverFailures, WorkerThatThrowsDuringTheRun) {
   auto rt = std::make_shared<FaultyRuntime>();
   rt->cpus = 2;
   rt->worker_throws_at = 0;
-  Outcome r = run(2, kZero, kMillis(300), rt);
+  Outcome r = run(2, 0.0, 0.3, rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
   EXPECT_EQ(r.report.reason, library_reason("worker_panicked"));
   EXPECT_FALSE(r.report.mean_rate);
@@ -147,13 +138,13 @@ TEST(RunDriverFailures, WorkerThatThrowsDuringTheRun) {
 
 TEST(RunDriverFailures, EndInstantBeyondTheClockRange) {
   auto rt = std::make_shared<FaultyRuntime>();
-  Outcome r = run(1, kZero, Duration{18446744073709549568ull, 0}, rt);
+  Outcome r = run(1, 0.0, 18446744073709549568.0, rt);
   EXPECT_EQ(r.report.status, kStatusFailed);
   EXPECT_EQ(r.report.reason, library_reason("beyond_clock"));
   EXPECT_EQ(rt->threads_ended, 1);
   EXPECT_TRUE(r.progress.events.empty());
-  // The warm-up alone can overflow too.
-  Outcome w = run(1, Duration{static_cast<std::uint64_t>(INT64_MAX), 0}, kMillis(1), rt);
+  // The warm-up alone can overflow too: 2^63 s, one past the largest i64.
+  Outcome w = run(1, 0x1p63, 0.001, rt);
   EXPECT_EQ(w.report.reason, library_reason("beyond_clock"));
 }
 
@@ -162,7 +153,7 @@ TEST(RunDriverFailures, CancelDuringWarmup) {
   auto cancel = std::make_shared<std::atomic<bool>>(false);
   Outcome r;
   r.report = run_with(
-      1, Duration{60, 0}, Duration{60, 0}, cancel,
+      1, lengths(60.0, 60.0), cancel,
       [&](Progress p) {
         r.progress.events.push_back(p);
         if (p.ops > 0) cancel->store(true);
@@ -181,7 +172,7 @@ TEST(RunDriverFailures, CancelDuringMeasurementKeepsTheSamples) {
   auto cancel = std::make_shared<std::atomic<bool>>(false);
   Outcome r;
   r.report = run_with(
-      1, kZero, Duration{60, 0}, cancel,
+      1, lengths(0.0, 60.0), cancel,
       [&](Progress p) {
         r.progress.events.push_back(p);
         if (p.phase == kPhaseMeasurement && p.phase_elapsed_seconds >= 1.2) cancel->store(true);
@@ -198,7 +189,7 @@ TEST(RunDriverFailures, CancelDuringMeasurementKeepsTheSamples) {
 
 TEST(RunDriverFailures, MeasurementTooShortToCountAnyWork) {
   auto rt = std::make_shared<FaultyRuntime>();
-  Outcome r = run(1, kZero, Duration{0, 1}, rt);
+  Outcome r = run(1, 0.0, 1e-9, rt);  // one nanosecond
   EXPECT_EQ(r.report.status, kStatusFailed);
   EXPECT_EQ(r.report.reason, library_reason("too_short"));
   ASSERT_EQ(r.progress.events.size(), 2u);
@@ -230,7 +221,7 @@ void expect_progress_invariants(const std::vector<Progress>& events, std::uint32
 
 TEST(RunDriverRuns, SingleWorkerWithoutWarmup) {
   auto rt = std::make_shared<System>();
-  Outcome r = run(1, kZero, kMillis(1500), rt);
+  Outcome r = run(1, 0.0, 1.5, rt);
   ASSERT_EQ(r.report.status, kStatusCompleted) << r.report.reason;
   EXPECT_EQ(r.report.reason, "");
   EXPECT_EQ(r.report.workers, 1u);
@@ -262,7 +253,7 @@ TEST(RunDriverRuns, SingleWorkerWithoutWarmup) {
 
 TEST(RunDriverRuns, AllCpusWithWarmup) {
   auto rt = std::make_shared<System>();
-  Outcome r = run(2, kMillis(300), kMillis(300), rt);
+  Outcome r = run(2, 0.3, 0.3, rt);
   ASSERT_EQ(r.report.status, kStatusCompleted) << r.report.reason;
   EXPECT_EQ(r.report.workers, System().available_cpus().value()) << "one worker per online CPU";
   EXPECT_EQ(settled_worker_threads(0), 0) << "no thread outlives the run";
@@ -295,11 +286,11 @@ TEST(RunDriverRuns, OneRunAtATimeInTheProcess) {
   RunReport second;
   std::thread other;
   RunReport first = run_with(
-      1, kZero, kMillis(400), std::make_shared<std::atomic<bool>>(false),
+      1, lengths(0.0, 0.4), std::make_shared<std::atomic<bool>>(false),
       [&](Progress) {
         if (first_running.exchange(true)) return;
         other = std::thread(
-            [&] { second = run_with(1, kZero, kMillis(400), std::make_shared<std::atomic<bool>>(false), {}, rt); });
+            [&] { second = run_with(1, lengths(0.0, 0.4), std::make_shared<std::atomic<bool>>(false), {}, rt); });
         other.join();
       },
       rt);
@@ -308,7 +299,7 @@ TEST(RunDriverRuns, OneRunAtATimeInTheProcess) {
   EXPECT_EQ(second.workers, 0u);
   EXPECT_EQ(first.status, kStatusCompleted) << "the refused run does not disturb the active one";
   EXPECT_FALSE(ACTIVE.load());
-  Outcome again = run(1, kZero, kMillis(300), rt);
+  Outcome again = run(1, 0.0, 0.3, rt);
   EXPECT_EQ(again.report.status, kStatusCompleted) << again.report.reason;
 }
 
@@ -318,7 +309,7 @@ TEST(RunDriverRuns, CancelSetAfterTheLoopStillCancels) {
   auto rt = std::make_shared<FaultyRuntime>();
   auto cancel = std::make_shared<std::atomic<bool>>(false);
   rt->set_after_work = cancel.get();
-  Outcome r = run(1, kZero, kMillis(300), rt, cancel);
+  Outcome r = run(1, 0.0, 0.3, rt, cancel);
   EXPECT_EQ(r.report.status, kStatusCancelled);
   EXPECT_EQ(r.report.reason, library_reason("cancelled"));
   EXPECT_GT(r.report.total_ops, 0u);

@@ -1,7 +1,7 @@
 // Arbitrary bytes against the configuration path: a host's record of any
 // length up to 64 bytes is validated, and every double found in the input is
 // converted to a duration. Each outcome is compared with an independent model
-// of the five checks and of the exact conversion; any difference aborts, so
+// of the checks and of the exact conversion; any difference aborts, so
 // libFuzzer keeps the input that showed it.
 #include <cmath>
 #include <cstdint>
@@ -29,6 +29,7 @@ constexpr const char* kReasons[] = {
     "unknown benchmark",
     "reserved config field must be zero",
     "durations must be finite: warmup >= 0, measurement > 0",
+    "measurement duration must be positive",
 };
 
 [[noreturn]] void fail(const char* what, double value = 0.0) {
@@ -68,6 +69,10 @@ Expectation expected_for(const truvello_config& c) {
   const bool durations_ok =
       model_duration(c.warmup_seconds) && model_duration(c.measurement_seconds) && c.measurement_seconds > 0.0;
   if (!durations_ok) return {kReasons[4], c.benchmark, c.warmup_seconds, c.measurement_seconds};
+  // Positive, but too short for the clock to run.
+  if (model_duration(c.measurement_seconds)->is_zero()) {
+    return {kReasons[5], c.benchmark, c.warmup_seconds, c.measurement_seconds};
+  }
   return {nullptr, c.benchmark, c.warmup_seconds, c.measurement_seconds};
 }
 
@@ -94,12 +99,14 @@ void check_validation(const truvello_config* record, const Expectation& want) {
   const auto& valid = std::get<ValidConfig>(outcome);
   check(want.reason == nullptr, "invalid record accepted");
   check(valid.benchmark == want.benchmark, "accepted with another benchmark");
-  check(same_bits(valid.warmup_seconds, want.warmup_seconds), "accepted warm-up seconds changed");
-  check(same_bits(valid.measurement_seconds, want.measurement_seconds), "accepted measurement seconds changed");
-  check(same_duration(valid.warmup, model_duration(want.warmup_seconds)), "warm-up converted wrongly",
+  const RunLengths& lengths = valid.lengths;
+  check(same_bits(lengths.warmup_seconds(), want.warmup_seconds), "accepted warm-up seconds changed");
+  check(same_bits(lengths.measurement_seconds(), want.measurement_seconds), "accepted measurement seconds changed");
+  check(same_duration(lengths.warmup(), model_duration(want.warmup_seconds)), "warm-up converted wrongly",
         want.warmup_seconds);
-  check(same_duration(valid.measurement, model_duration(want.measurement_seconds)), "measurement converted wrongly",
+  check(same_duration(lengths.measurement(), model_duration(want.measurement_seconds)), "measurement converted wrongly",
         want.measurement_seconds);
+  check(!lengths.measurement().is_zero(), "accepted a measurement the clock cannot run", want.measurement_seconds);
 }
 
 // The host's bytes as a record: up to 32 of them laid over a zeroed record.

@@ -110,9 +110,9 @@ TEST(KernelAllocation, RefusedReservationIsAMessageNotATermination) {
   EXPECT_EQ(kernel_message, kAllocationFailed);
 }
 
-Fallible<Kernel::Table> failing_allocator() { return Fallible<Kernel::Table>::failure(kAllocationFailed); }
-Fallible<Kernel::Table> failing_allocator_with_other_text() {
-  return Fallible<Kernel::Table>::failure("table refused");
+ValueOrError<Kernel::Table> failing_allocator() { return ValueOrError<Kernel::Table>::error(kAllocationFailed); }
+ValueOrError<Kernel::Table> failing_allocator_with_other_text() {
+  return ValueOrError<Kernel::Table>::error("table refused");
 }
 
 TEST(KernelAllocation, FailingAllocatorMessageIsReturnedUnchanged) {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <random>
 
-#include "config.h"
+#include "run_lengths.h"
 
 namespace truvello {
 namespace {
