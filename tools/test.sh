@@ -22,7 +22,7 @@ run_suite() {
 start=$(date +%s)
 echo "== format (clang-format-14)"
 git ls-files '*.c' '*.cc' '*.h' | xargs clang-format-14 --dry-run -Werror
-echo "== layers (the command's folders include only folders below them)"
+echo "== layers (the command's and the library's folders include only folders below them)"
 python3 tools/check_layers.py
 echo "== release (g++)"
 run_suite build/test-gcc -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
