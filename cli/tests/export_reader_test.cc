@@ -74,9 +74,15 @@ Invocation saved_invocation() {
   return inv;
 }
 
+// The document of saved_invocation(), as the command writes it.
+std::string saved_text() {
+  const Invocation inv = saved_invocation();
+  return json_text(view_of(inv));
+}
+
 TEST(ExportReader, ReadsBackWhatTheCommandWrote) {
   const Invocation written = saved_invocation();
-  const ExportRead read = parse_export(json_text(written));
+  const ExportRead read = parse_export(json_text(view_of(written)));
   ASSERT_TRUE(read.saved) << read.error;
   EXPECT_EQ(read.saved->schema_version, 2);
   EXPECT_EQ(read.saved->command_name, "truvello");
@@ -109,13 +115,13 @@ TEST(ExportReader, ReadsBackWhatTheCommandWrote) {
   EXPECT_TRUE(std::isnan(back.runs[3].config.measurement_seconds)) << "null comes back as not-a-number";
   // The summary is the same text, the throttle warning included, though the
   // counters it came from are not in the document.
-  EXPECT_EQ(summary_text(back, Glyphs::kBlocks), summary_text(written, Glyphs::kBlocks));
-  EXPECT_NE(summary_text(back, Glyphs::kAscii).find("thermal throttle counters rose by 7"), std::string::npos);
-  EXPECT_EQ(json_text(back), json_text(written)) << "a document read and written again is unchanged";
+  EXPECT_EQ(summary_text(view_of(back), Glyphs::kBlocks), summary_text(view_of(written), Glyphs::kBlocks));
+  EXPECT_NE(summary_text(view_of(back), Glyphs::kAscii).find("thermal throttle counters rose by 7"), std::string::npos);
+  EXPECT_EQ(json_text(view_of(back)), json_text(view_of(written))) << "a document read and written again is unchanged";
 }
 
 TEST(ExportReader, AcceptsVersionOneAndOtherWritersWithUnknownMachineFacts) {
-  json doc = json::parse(json_text(saved_invocation()));
+  json doc = json::parse(saved_text());
   doc["schema_version"] = 1;
   for (json& run : doc["runs"]) {
     run.erase("repeat");
@@ -133,7 +139,7 @@ TEST(ExportReader, AcceptsVersionOneAndOtherWritersWithUnknownMachineFacts) {
 
   // The Python package knows less about the machine and says so with null;
   // "os_kernel" is the kernel's newer name.
-  doc = json::parse(json_text(saved_invocation()));
+  doc = json::parse(saved_text());
   doc["command"]["name"] = "truvello-python";
   json& m = doc["machine"];
   for (const char* key :
@@ -310,7 +316,7 @@ TEST(ExportReader, RefusesEachMalformedDocumentWithOneLineNamingTheField) {
   };
   for (const Malformed& m : table) {
     SCOPED_TRACE(m.name);
-    json doc = json::parse(json_text(saved_invocation()));
+    json doc = json::parse(saved_text());
     const ExportRead read = parse_export(m.make(doc));
     EXPECT_FALSE(read.saved);
     const std::string expected = m.error;
@@ -337,7 +343,7 @@ TEST(ExportReader, ReadsAnABSeriesAndRefusesOneThatDisagreesWithItsRuns) {
   ab.target_percent = 1.0;
   ab.max_time_seconds = 60.0;
   ab.stopped = "budget";
-  const ExportRead read = parse_export(json_text(written));
+  const ExportRead read = parse_export(json_text(view_of(written)));
   ASSERT_TRUE(read.saved) << read.error;
   ASSERT_TRUE(read.saved->invocation.ab);
   const AbRecord& back = *read.saved->invocation.ab;
@@ -365,7 +371,7 @@ TEST(ExportReader, ReadsAnABSeriesAndRefusesOneThatDisagreesWithItsRuns) {
   };
   for (const Malformed& m : table) {
     SCOPED_TRACE(m.name);
-    json doc = json::parse(json_text(written));
+    json doc = json::parse(json_text(view_of(written)));
     const ExportRead bad = parse_export(m.make(doc));
     EXPECT_FALSE(bad.saved);
     const std::string expected = m.error;

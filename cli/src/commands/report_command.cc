@@ -19,8 +19,9 @@ CommandOutput report_command(const ReportOptions& options, Glyphs glyphs) {
     return output;
   }
   const Invocation& invocation = read.saved->invocation;
+  const InvocationView view = view_of(invocation);
   // An A/B series is shown as one, judged by its pairs.
-  output.out = invocation.ab ? ab_summary_text(invocation) : summary_text(invocation, glyphs);
+  output.out = invocation.ab ? ab_summary_text(invocation) : summary_text(view, glyphs);
   if (!options.export_html.empty()) {
     const ReportSource source{"", &invocation};
     const std::string date = report_date(std::time(nullptr));
@@ -29,8 +30,7 @@ CommandOutput report_command(const ReportOptions& options, Glyphs glyphs) {
     if (!output.err.empty()) output.exit_code = kExitFailed;
   }
   if (!options.export_prometheus.empty()) {
-    const std::string failure =
-        write_file_atomically(options.export_prometheus, prometheus_text(read.saved->invocation));
+    const std::string failure = write_file_atomically(options.export_prometheus, prometheus_text(view));
     if (!failure.empty()) {
       output.err += failure;
       output.exit_code = kExitFailed;

@@ -40,7 +40,7 @@ struct AbExport {
   std::ofstream stream;
 };
 
-std::string render_json(const Invocation& inv) { return json_text(inv); }
+std::string render_json(const Invocation& inv) { return json_text(view_of(inv)); }
 std::string render_markdown(const Invocation& inv) { return ab_markdown_text(inv); }
 std::string render_html(const Invocation& inv) { return ab_html_text(inv, report_date(std::time(nullptr))); }
 
@@ -210,7 +210,7 @@ int run_ab(const AbOptions& options, const char* command_version) {
   // the latest document of a machine.
   invocation.end_time = static_cast<std::int64_t>(std::time(nullptr));
 
-  const std::string report = o.json ? json_text(invocation) : ab_summary_text(invocation);
+  const std::string report = o.json ? json_text(view_of(invocation)) : ab_summary_text(invocation);
   std::fputs(report.c_str(), stdout);
   std::fflush(stdout);
   for (AbExport& e : exports) {

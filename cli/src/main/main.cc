@@ -58,9 +58,9 @@ struct Export {
   std::ofstream stream;
 };
 
-std::string render_json(const Invocation& inv) { return json_text(inv); }
+std::string render_json(const Invocation& inv) { return json_text(view_of(inv)); }
 std::string render_csv(const Invocation& inv) { return csv_text(inv); }
-std::string render_markdown(const Invocation& inv) { return markdown_text(inv); }
+std::string render_markdown(const Invocation& inv) { return markdown_text(view_of(inv)); }
 std::string render_html(const Invocation& inv) {
   const ReportSource source{"", &inv};
   return html_text({&source, 1}, report_date(std::time(nullptr)));
@@ -225,14 +225,15 @@ int run(const Options& options) {
   const int signal = SignalWatch::received();
   invocation.end_time = static_cast<std::int64_t>(std::time(nullptr));
 
-  const std::string report = options.json ? json_text(invocation) : summary_text(invocation, glyphs);
+  const InvocationView view = view_of(invocation);
+  const std::string report = options.json ? json_text(view) : summary_text(view, glyphs);
   std::fputs(report.c_str(), stdout);
   std::fflush(stdout);
   if (!write_exports(exports, invocation)) failed = true;
   if (!options.export_prometheus.empty()) {
     // Replaced whole, so that a collector reading the directory at any moment
     // sees the previous figures or these, never half of them.
-    const std::string failure = write_file_atomically(options.export_prometheus, prometheus_text(invocation));
+    const std::string failure = write_file_atomically(options.export_prometheus, prometheus_text(view));
     if (!failure.empty()) {
       std::fputs(terminal_lines(failure).c_str(), stderr);
       failed = true;
