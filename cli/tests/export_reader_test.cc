@@ -120,6 +120,45 @@ TEST(ExportReader, ReadsBackWhatTheCommandWrote) {
   EXPECT_EQ(json_text(view_of(back)), json_text(view_of(written))) << "a document read and written again is unchanged";
 }
 
+// A CPU model as the machine may report it, with C1 controls a terminal
+// would obey (U+0085 next line, U+009B the escape sequence introducer) and
+// DEL: the document escapes each, and still reads back to the same text.
+TEST(ExportReader, ControlCharactersAreEscapedAndReadBackAsThemselves) {
+  const struct {
+    std::string text;
+    std::string written;  // as it stands between the quotes
+    std::string back;     // as it reads back
+  } texts[] = {
+      {"next\xC2\x85line", "next\\u0085line", "next\xC2\x85line"},
+      {"csi\xC2\x9B[31m", "csi\\u009b[31m", "csi\xC2\x9B[31m"},
+      {"\xC2\x80\xC2\x9F", "\\u0080\\u009f", "\xC2\x80\xC2\x9F"},  // the ends of the C1 range
+      {"del\x7f", "del\\u007f", "del\x7f"},
+      {"esc\x1b bell\x07", "esc\\u001b bell\\u0007", "esc\x1b bell\x07"},
+      // Printable: as it is.
+      {"nbsp\xC2\xA0 caf\xC3\xA9 \xE2\x82\xAC", "nbsp\xC2\xA0 caf\xC3\xA9 \xE2\x82\xAC",
+       "nbsp\xC2\xA0 caf\xC3\xA9 \xE2\x82\xAC"},
+      // A lead byte without its end is not UTF-8.
+      {"bad\xC2", "bad\xEF\xBF\xBD", "bad\xEF\xBF\xBD"},
+  };
+  for (const auto& t : texts) {
+    SCOPED_TRACE(t.written);
+    Invocation written = saved_invocation();
+    written.machine.cpu_model = "CPU " + t.text;
+    const std::string text = json_text(view_of(written));
+    EXPECT_NE(text.find("\"cpu_model\": \"CPU " + t.written + "\""), std::string::npos);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+      ASSERT_FALSE(c == 0x7f || (c < 0x20 && c != '\n') || (c == 0xC2 && next >= 0x80 && next <= 0x9F))
+          << "a raw control at byte " << i;
+    }
+    const ExportRead read = parse_export(text);
+    ASSERT_TRUE(read.saved) << read.error;
+    EXPECT_EQ(read.saved->invocation.machine.cpu_model, "CPU " + t.back);
+    EXPECT_EQ(json_text(view_of(read.saved->invocation)), text) << "written again, the same text";
+  }
+}
+
 TEST(ExportReader, AcceptsVersionOneAndOtherWritersWithUnknownMachineFacts) {
   json doc = json::parse(saved_text());
   doc["schema_version"] = 1;
