@@ -86,7 +86,7 @@ std::string document(int machine, double factor) {
     }
     run.observation = seen;
   }
-  return json_text(inv);
+  return json_text(view_of(inv));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "statistics/rate_stats.h"
+#include "statistics/robust.h"
 
 namespace truvello::report {
 

@@ -199,6 +199,120 @@ TEST(Comparison, SaysWhatMakesTheFilesLessComparable) {
   EXPECT_EQ(c.notes, expected);
 }
 
+// One run of a series as a note sees it: its window, the library's flag,
+// the warnings it recorded, or how it ended short.
+struct RunSpec {
+  std::size_t seconds = 30;
+  double unstable_cv = 0.0;  // above 0: flagged unstable with this CV
+  std::vector<std::string> codes;
+  std::uint32_t status = TRUVELLO_STATUS_COMPLETED;
+  std::string reason;
+
+  // A copy with one thing changed, so that a table row reads as what it is.
+  RunSpec window(std::size_t s) const {
+    RunSpec r = *this;
+    r.seconds = s;
+    return r;
+  }
+  RunSpec unstable(double cv) const {
+    RunSpec r = *this;
+    r.unstable_cv = cv;
+    return r;
+  }
+  RunSpec warned(std::vector<std::string> c) const {
+    RunSpec r = *this;
+    r.codes = std::move(c);
+    return r;
+  }
+  RunSpec ended(std::uint32_t st, std::string why) const {
+    RunSpec r = *this;
+    r.status = st;
+    r.reason = std::move(why);
+    return r;
+  }
+};
+
+ComparedFile series_file(const std::string& name, const std::vector<RunSpec>& specs) {
+  std::vector<RunOutcome> runs;
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    const RunSpec& spec = specs[i];
+    const auto repeat = static_cast<std::uint32_t>(i + 1);
+    RunOutcome run =
+        run_of(TRUVELLO_BENCHMARK_SINGLE, 1e5 * (1.0 + 0.01 * static_cast<double>(i)), spec.seconds, repeat);
+    if (spec.unstable_cv > 0.0) {
+      run.result->unstable = 1;
+      run.result->cv_percent = spec.unstable_cv;
+    }
+    for (const std::string& code : spec.codes) run.recorded_warnings->push_back({code, "Something " + code + "."});
+    if (spec.status != TRUVELLO_STATUS_COMPLETED) {
+      run.status = spec.status;
+      run.result->status = spec.status;
+      run.reason = spec.reason;
+    }
+    runs.push_back(std::move(run));
+  }
+  return file_of(name, runs);
+}
+
+// One note per fact and file, naming every run it concerns; a fact about
+// one run of a series keeps the wording of one run.
+TEST(Comparison, NotesSpeakForEveryRunOfAFactAtOnce) {
+  const RunSpec clean;
+  const RunSpec short_run = clean.window(5);
+  const std::string short_tail = ", under the 10 s a comparable score needs.";
+  const struct {
+    const char* name;
+    std::vector<RunSpec> base;
+    std::vector<RunSpec> cand;
+    std::vector<std::string> notes;
+  } cases[] = {
+      {"four short runs a side: one line a side",
+       {short_run, short_run, short_run, short_run},
+       {short_run, short_run, short_run, short_run},
+       {"base.json: the single worker runs 1-4 measured windows of 5 s" + short_tail,
+        "cand.json: the single worker runs 1-4 measured windows of 5 s" + short_tail}},
+      {"some runs short, their windows apart",
+       {clean.window(2), clean, clean.window(3), clean.window(3)},
+       {clean, clean, clean},
+       {"base.json: the single worker runs 1, 3 and 4 measured windows of 2 s to 3 s" + short_tail}},
+      {"one run of a series: today's sentence",
+       {clean, short_run, clean},
+       {clean, clean, clean},
+       {"base.json: the single worker run 2 measured a window of 5 s" + short_tail}},
+      {"unstable runs with their CVs, one unstable run with its own",
+       {clean.unstable(12.5), clean.unstable(20.0), clean},
+       {clean, clean.unstable(11.0), clean},
+       {"base.json: the single worker runs 1 and 2 were flagged unstable (12.5 % to 20.0 % variation).",
+        "cand.json: the single worker run 2 was flagged unstable (11.0 % variation)."}},
+      {"warnings shared by all and carried by some",
+       {clean.warned({"busy"}), clean.warned({"drift", "busy"}), clean.warned({"busy"}),
+        clean.warned({"busy", "drift"})},
+       {clean.warned({"cpu_wait"}), clean.warned({"cpu_wait"}), clean},
+       {"base.json: the single worker runs 1-4 carry warnings (busy; drift in runs 2 and 4); `truvello report "
+        "base.json` tells them.",
+        "cand.json: the single worker runs 1 and 2 carry warnings (cpu_wait); `truvello report cand.json` tells "
+        "them."}},
+      {"runs that did not complete, for different reasons",
+       {clean, clean, clean, clean.ended(TRUVELLO_STATUS_CANCELLED, "cancelled"),
+        clean.ended(TRUVELLO_STATUS_FAILED, "the workload failed")},
+       {clean, clean, clean.ended(TRUVELLO_STATUS_CANCELLED, "cancelled")},
+       {"base.json: the single worker runs 4 and 5 did not complete (cancelled; failed: the workload failed) and "
+        "are left out.",
+        "cand.json: the single worker run 3 did not complete (cancelled) and is left out."}},
+      {"every fact at once, in the order of the runs' checks",
+       {short_run.unstable(15.0).warned({"busy"}), short_run.warned({"busy"}), short_run.warned({"busy"})},
+       {clean, clean, clean},
+       {"base.json: the single worker runs 1-3 measured windows of 5 s" + short_tail,
+        "base.json: the single worker run 1 was flagged unstable (15.0 % variation).",
+        "base.json: the single worker runs 1-3 carry warnings (busy); `truvello report base.json` tells them."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Comparison compared_files = compared(series_file("base.json", c.base), {series_file("cand.json", c.cand)});
+    EXPECT_EQ(compared_files.notes, c.notes);
+  }
+}
+
 TEST(Comparison, FilesWithoutACommonBenchmarkCannotBeCompared) {
   const ComparedFile single = file_of("s.json", {run_of(TRUVELLO_BENCHMARK_SINGLE, 1e5, 30)});
   const ComparedFile all = file_of("a.json", {run_of(TRUVELLO_BENCHMARK_ALL_CPUS, 1e5, 30)});

@@ -74,9 +74,15 @@ Invocation saved_invocation() {
   return inv;
 }
 
+// The document of saved_invocation(), as the command writes it.
+std::string saved_text() {
+  const Invocation inv = saved_invocation();
+  return json_text(view_of(inv));
+}
+
 TEST(ExportReader, ReadsBackWhatTheCommandWrote) {
   const Invocation written = saved_invocation();
-  const ExportRead read = parse_export(json_text(written));
+  const ExportRead read = parse_export(json_text(view_of(written)));
   ASSERT_TRUE(read.saved) << read.error;
   EXPECT_EQ(read.saved->schema_version, 2);
   EXPECT_EQ(read.saved->command_name, "truvello");
@@ -109,13 +115,52 @@ TEST(ExportReader, ReadsBackWhatTheCommandWrote) {
   EXPECT_TRUE(std::isnan(back.runs[3].config.measurement_seconds)) << "null comes back as not-a-number";
   // The summary is the same text, the throttle warning included, though the
   // counters it came from are not in the document.
-  EXPECT_EQ(summary_text(back, Glyphs::kBlocks), summary_text(written, Glyphs::kBlocks));
-  EXPECT_NE(summary_text(back, Glyphs::kAscii).find("thermal throttle counters rose by 7"), std::string::npos);
-  EXPECT_EQ(json_text(back), json_text(written)) << "a document read and written again is unchanged";
+  EXPECT_EQ(summary_text(view_of(back), Glyphs::kBlocks), summary_text(view_of(written), Glyphs::kBlocks));
+  EXPECT_NE(summary_text(view_of(back), Glyphs::kAscii).find("thermal throttle counters rose by 7"), std::string::npos);
+  EXPECT_EQ(json_text(view_of(back)), json_text(view_of(written))) << "a document read and written again is unchanged";
+}
+
+// A CPU model as the machine may report it, with C1 controls a terminal
+// would obey (U+0085 next line, U+009B the escape sequence introducer) and
+// DEL: the document escapes each, and still reads back to the same text.
+TEST(ExportReader, ControlCharactersAreEscapedAndReadBackAsThemselves) {
+  const struct {
+    std::string text;
+    std::string written;  // as it stands between the quotes
+    std::string back;     // as it reads back
+  } texts[] = {
+      {"next\xC2\x85line", "next\\u0085line", "next\xC2\x85line"},
+      {"csi\xC2\x9B[31m", "csi\\u009b[31m", "csi\xC2\x9B[31m"},
+      {"\xC2\x80\xC2\x9F", "\\u0080\\u009f", "\xC2\x80\xC2\x9F"},  // the ends of the C1 range
+      {"del\x7f", "del\\u007f", "del\x7f"},
+      {"esc\x1b bell\x07", "esc\\u001b bell\\u0007", "esc\x1b bell\x07"},
+      // Printable: as it is.
+      {"nbsp\xC2\xA0 caf\xC3\xA9 \xE2\x82\xAC", "nbsp\xC2\xA0 caf\xC3\xA9 \xE2\x82\xAC",
+       "nbsp\xC2\xA0 caf\xC3\xA9 \xE2\x82\xAC"},
+      // A lead byte without its end is not UTF-8.
+      {"bad\xC2", "bad\xEF\xBF\xBD", "bad\xEF\xBF\xBD"},
+  };
+  for (const auto& t : texts) {
+    SCOPED_TRACE(t.written);
+    Invocation written = saved_invocation();
+    written.machine.cpu_model = "CPU " + t.text;
+    const std::string text = json_text(view_of(written));
+    EXPECT_NE(text.find("\"cpu_model\": \"CPU " + t.written + "\""), std::string::npos);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+      ASSERT_FALSE(c == 0x7f || (c < 0x20 && c != '\n') || (c == 0xC2 && next >= 0x80 && next <= 0x9F))
+          << "a raw control at byte " << i;
+    }
+    const ExportRead read = parse_export(text);
+    ASSERT_TRUE(read.saved) << read.error;
+    EXPECT_EQ(read.saved->invocation.machine.cpu_model, "CPU " + t.back);
+    EXPECT_EQ(json_text(view_of(read.saved->invocation)), text) << "written again, the same text";
+  }
 }
 
 TEST(ExportReader, AcceptsVersionOneAndOtherWritersWithUnknownMachineFacts) {
-  json doc = json::parse(json_text(saved_invocation()));
+  json doc = json::parse(saved_text());
   doc["schema_version"] = 1;
   for (json& run : doc["runs"]) {
     run.erase("repeat");
@@ -133,7 +178,7 @@ TEST(ExportReader, AcceptsVersionOneAndOtherWritersWithUnknownMachineFacts) {
 
   // The Python package knows less about the machine and says so with null;
   // "os_kernel" is the kernel's newer name.
-  doc = json::parse(json_text(saved_invocation()));
+  doc = json::parse(saved_text());
   doc["command"]["name"] = "truvello-python";
   json& m = doc["machine"];
   for (const char* key :
@@ -310,7 +355,7 @@ TEST(ExportReader, RefusesEachMalformedDocumentWithOneLineNamingTheField) {
   };
   for (const Malformed& m : table) {
     SCOPED_TRACE(m.name);
-    json doc = json::parse(json_text(saved_invocation()));
+    json doc = json::parse(saved_text());
     const ExportRead read = parse_export(m.make(doc));
     EXPECT_FALSE(read.saved);
     const std::string expected = m.error;
@@ -337,7 +382,7 @@ TEST(ExportReader, ReadsAnABSeriesAndRefusesOneThatDisagreesWithItsRuns) {
   ab.target_percent = 1.0;
   ab.max_time_seconds = 60.0;
   ab.stopped = "budget";
-  const ExportRead read = parse_export(json_text(written));
+  const ExportRead read = parse_export(json_text(view_of(written)));
   ASSERT_TRUE(read.saved) << read.error;
   ASSERT_TRUE(read.saved->invocation.ab);
   const AbRecord& back = *read.saved->invocation.ab;
@@ -365,7 +410,7 @@ TEST(ExportReader, ReadsAnABSeriesAndRefusesOneThatDisagreesWithItsRuns) {
   };
   for (const Malformed& m : table) {
     SCOPED_TRACE(m.name);
-    json doc = json::parse(json_text(written));
+    json doc = json::parse(json_text(view_of(written)));
     const ExportRead bad = parse_export(m.make(doc));
     EXPECT_FALSE(bad.saved);
     const std::string expected = m.error;

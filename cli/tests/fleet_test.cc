@@ -75,6 +75,9 @@ Invocation machine_run(const std::string& cpu_model, const std::string& host, do
   return inv;
 }
 
+// An invocation's document, as the command writes it.
+json document_of(const Invocation& inv) { return invocation_json(view_of(inv)); }
+
 TEST(Prometheus, EveryFigureOnceWithLabelsEscapedAndNoScoreForAFailedRun) {
   const struct {
     const char* text;
@@ -90,7 +93,7 @@ TEST(Prometheus, EveryFigureOnceWithLabelsEscapedAndNoScoreForAFailedRun) {
   for (const auto& l : labels) EXPECT_EQ(prometheus_label_value(l.text), l.label);
 
   Invocation good = machine_run(labels[0].text, "rack-3", 30.0e6, 200.0e6);
-  const std::string text = prometheus_text(good);
+  const std::string text = prometheus_text(view_of(good));
   EXPECT_NE(text.find("truvello_score_ops_per_second{benchmark=\"single\",version=\"1.4.0\"} 3"), std::string::npos);
   EXPECT_NE(text.find("cpu_model=\"" + std::string(labels[0].label) + "\",cpus=\"8\""), std::string::npos);
   EXPECT_NE(text.find("host_name=\"rack-3\""), std::string::npos);
@@ -100,7 +103,7 @@ TEST(Prometheus, EveryFigureOnceWithLabelsEscapedAndNoScoreForAFailedRun) {
 
   // A series gives its interval; every family has its HELP and TYPE once.
   Invocation series = testing::series_invocation("Test CPU", testing::kSeriesWithASlowRun);
-  const std::string series_text = prometheus_text(series);
+  const std::string series_text = prometheus_text(view_of(series));
   EXPECT_NE(series_text.find("truvello_series_disturbed_runs{benchmark=\"single\",version=\"1.4.0\"} 1\n"),
             std::string::npos);
   EXPECT_NE(series_text.find("truvello_series_interval_low_ops_per_second{"), std::string::npos);
@@ -116,7 +119,7 @@ TEST(Prometheus, EveryFigureOnceWithLabelsEscapedAndNoScoreForAFailedRun) {
   failed.runs.resize(1);
   failed.runs[0].status = TRUVELLO_STATUS_FAILED;
   failed.runs[0].result.reset();
-  const std::string failed_text = prometheus_text(failed);
+  const std::string failed_text = prometheus_text(view_of(failed));
   EXPECT_EQ(failed_text.find("truvello_score"), std::string::npos);
   EXPECT_NE(failed_text.find("truvello_run_failed{benchmark=\"single\",version=\"1.4.0\"} 1\n"), std::string::npos);
 
@@ -131,7 +134,7 @@ TEST(Prometheus, EveryFigureOnceWithLabelsEscapedAndNoScoreForAFailedRun) {
 }
 
 TEST(Fleet, ReadsOnlyWhatItNeedsAndRefusesWhatItCannotTrust) {
-  const json good = invocation_json(machine_run("Alpha 8-core", "rack-3", 30.0e6, 200.0e6));
+  const json good = document_of(machine_run("Alpha 8-core", "rack-3", 30.0e6, 200.0e6));
   const struct {
     const char* name;
     std::function<void(json&)> change;
@@ -203,14 +206,14 @@ TEST(Fleet, NamesTheSlowMachinesAndCallsANoisyRunAMeasurementProblem) {
           (1.0 + 0.012 * std::sin(1.3 * i + static_cast<double>(g))) * (i == m.slowed ? m.factor : 1.0);
       if (i == m.slowed) expected_slow.push_back(host);
       write_document(dir.file("rack" + std::to_string(g) + "/" + host + ".json"),
-                     invocation_json(machine_run(m.model, host, m.single * jitter, m.all_cpus * jitter)));
+                     document_of(machine_run(m.model, host, m.single * jitter, m.all_cpus * jitter)));
     }
   }
   // Unstable, its only run far below its peers.
   Invocation noisy = machine_run("Beta 8-core", "Beta-noisy", 21.0e6 * 0.8, 0.0);
   noisy.runs[0].result->unstable = 1;
   noisy.runs[0].result->cv_percent = 14.0;
-  write_document(dir.file("rack1/noisy.json"), invocation_json(noisy));
+  write_document(dir.file("rack1/noisy.json"), document_of(noisy));
   // A series whose fourth run a busy host spoiled: the machine is 10 % slow
   // by the others too, but a series with a disturbed run is measured again.
   Invocation series = machine_run("Gamma 8-core", "Gamma-series", 45.0e6, 0.0);
@@ -219,21 +222,21 @@ TEST(Fleet, NamesTheSlowMachinesAndCallsANoisyRunAMeasurementProblem) {
     series.runs.push_back(default_length_run(TRUVELLO_BENCHMARK_SINGLE, 1, 45.0e6 * share, 0.0));
     series.runs.back().repeat = static_cast<std::uint32_t>(series.runs.size());
   }
-  write_document(dir.file("rack2/series.json"), invocation_json(series));
+  write_document(dir.file("rack2/series.json"), document_of(series));
   // Slow a month ago; measured again since, and fine.
   Invocation before = machine_run("Alpha 8-core", "Alpha-5", 30.0e6 * 0.7, 220.0e6 * 0.7);
   before.end_time = *before.end_time - 30 * 86400;
-  write_document(dir.file("rack0/old/Alpha-5-before.json"), invocation_json(before));
+  write_document(dir.file("rack0/old/Alpha-5-before.json"), document_of(before));
   // An old writer: no names, no end time; known by its path.
-  json old = invocation_json(machine_run("Gamma 8-core", "unnamed", 45.3e6, 331.0e6));
+  json old = document_of(machine_run("Gamma 8-core", "unnamed", 45.3e6, 331.0e6));
   for (const char* key : {"host_name", "machine_id"}) old["machine"].erase(key);
   old.erase("end_time");
   write_document(dir.file("rack2/old-writer.json"), old);
   // A host name from outside with markup and a terminal escape in it.
-  json hostile = invocation_json(machine_run("Gamma 8-core", "x", 44.8e6, 329.0e6));
+  json hostile = document_of(machine_run("Gamma 8-core", "x", 44.8e6, 329.0e6));
   hostile["machine"]["host_name"] = "<b>evil[2J";
   write_document(dir.file("rack2/hostile.json"), hostile);
-  write_document(dir.file("other/newer.json"), invocation_json(machine_run("Alpha 8-core", "lone", 10.0e6, 0.0)));
+  write_document(dir.file("other/newer.json"), document_of(machine_run("Alpha 8-core", "lone", 10.0e6, 0.0)));
   std::ofstream(dir.file("rack1/broken.json")) << "{\"schema_version\": 2, \"runs\": [";
   std::ofstream(dir.file("rack1/notes.txt")) << "not a document";
 

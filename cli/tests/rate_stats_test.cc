@@ -9,12 +9,6 @@ namespace {
 
 using testing::one_second_samples;
 
-TEST(RateStats, MedianOfOddAndEvenCounts) {
-  EXPECT_DOUBLE_EQ(median({5.0, 1.0, 3.0}), 3.0);
-  EXPECT_DOUBLE_EQ(median({4.0, 1.0, 3.0, 2.0}), 2.5);
-  EXPECT_DOUBLE_EQ(median({}), 0.0);
-}
-
 TEST(RateStats, ShortClosingSampleIsLeftOutOfPerSecondFigures) {
   auto samples = one_second_samples({100.0, 110.0, 90.0});
   // A closing sliver with a wild rate, as rounding over 0.01 s produces.

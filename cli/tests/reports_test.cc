@@ -47,7 +47,8 @@ Invocation two_runs() {
 }
 
 TEST(JsonReport, CarriesEveryResultFieldAndTheSamples) {
-  const nlohmann::json doc = nlohmann::json::parse(json_text(two_runs()));
+  const Invocation inv = two_runs();
+  const nlohmann::json doc = nlohmann::json::parse(json_text(view_of(inv)));
   EXPECT_EQ(doc["schema_version"], kJsonSchemaVersion);
   EXPECT_EQ(doc["command"]["version"], "9.9.9");
   EXPECT_EQ(doc["library"]["abi_version"], 1);
@@ -85,7 +86,7 @@ TEST(JsonReport, NonFiniteNumbersBecomeNullAndTheDocumentStaysValid) {
   inv.runs[0].result->warmup_seconds = std::numeric_limits<double>::quiet_NaN();
   inv.runs[0].reason = "durations must be finite: warmup >= 0, measurement > 0";
   inv.runs[0].samples.clear();
-  const nlohmann::json doc = nlohmann::json::parse(json_text(inv));
+  const nlohmann::json doc = nlohmann::json::parse(json_text(view_of(inv)));
   EXPECT_TRUE(doc["runs"][0]["config"]["warmup_seconds"].is_null());
   EXPECT_TRUE(doc["runs"][0]["result"]["warmup_seconds"].is_null());
   EXPECT_EQ(doc["runs"][0]["status_text"], "failed");
@@ -110,7 +111,7 @@ TEST(MarkdownReport, OneRowPerRunAndTheScaling) {
   inv.runs[1].status = TRUVELLO_STATUS_CANCELLED;
   inv.runs[1].result->status = TRUVELLO_STATUS_CANCELLED;
   inv.runs[1].reason = "stopped | by hand";
-  const std::string md = markdown_text(inv);
+  const std::string md = markdown_text(view_of(inv));
   std::istringstream lines(md);
   std::string line;
   std::size_t rows = 0;
@@ -119,11 +120,13 @@ TEST(MarkdownReport, OneRowPerRunAndTheScaling) {
   EXPECT_NE(md.find("| single worker | completed | 100.0 |"), std::string::npos) << md;
   EXPECT_NE(md.find("| cancelled: stopped \\| by hand |"), std::string::npos) << "a pipe would break the table\n" << md;
   EXPECT_EQ(md.find("Scaling"), std::string::npos) << "no scaling without two completed runs";
-  EXPECT_NE(markdown_text(two_runs()).find("Scaling efficiency: 75.0 %"), std::string::npos);
+  const Invocation both = two_runs();
+  EXPECT_NE(markdown_text(view_of(both)).find("Scaling efficiency: 75.0 %"), std::string::npos);
 }
 
 TEST(Summary, ShowsTheFiguresAndWarnsOnce) {
-  const std::string text = summary_text(two_runs(), Glyphs::kAscii);
+  const Invocation inv = two_runs();
+  const std::string text = summary_text(view_of(inv), Glyphs::kAscii);
   for (const char* part : {"Score", "100.0 ops/s", "300.0 ops/s", "Checksum", "0x0123456789abcdef", "Operations",
                            "Samples", "median", "Efficiency", "75.0 %"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
@@ -146,7 +149,7 @@ TEST(Summary, SeriesShowsEveryRunAndTheSpread) {
   inv.runs[3].result->status = TRUVELLO_STATUS_CANCELLED;
   for (std::uint32_t i = 0; i < 4; ++i) inv.runs[i].repeat = i + 1;
 
-  const std::string text = summary_text(inv, Glyphs::kAscii);
+  const std::string text = summary_text(view_of(inv), Glyphs::kAscii);
   for (const char* part : {"benchmark 1, single worker, run 1\n", "benchmark 1, single worker, run 3\n",
                            "benchmark 1, single worker, run 4\n", "benchmark 2, all CPUs\n",
                            "series, single worker, 4 runs, 3 completed\n", "  Score        109.7 ops/s +/-",
@@ -155,18 +158,18 @@ TEST(Summary, SeriesShowsEveryRunAndTheSpread) {
   }
   EXPECT_EQ(text.find("series, all CPUs"), std::string::npos) << "one run is no series";
 
-  const nlohmann::json doc = nlohmann::json::parse(json_text(inv));
+  const nlohmann::json doc = nlohmann::json::parse(json_text(view_of(inv)));
   ASSERT_EQ(doc["runs"].size(), 5u);
   EXPECT_EQ(doc["runs"][2]["repeat"], 3);
   EXPECT_EQ(doc["runs"][4]["repeat"], 1);
   EXPECT_NE(csv_text(inv).find("\nsingle,3,1,completed,0,1,1,110,110\n"), std::string::npos);
-  EXPECT_NE(markdown_text(inv).find("| single worker, run 2 | completed | 120.0 |"), std::string::npos);
+  EXPECT_NE(markdown_text(view_of(inv)).find("| single worker, run 2 | completed | 120.0 |"), std::string::npos);
 }
 
 TEST(Summary, LongWarningsWrapUnderTheirFirstWord) {
   Invocation inv = two_runs();
   inv.machine.governors = {"powersave"};
-  const std::string text = summary_text(inv, Glyphs::kBlocks);
+  const std::string text = summary_text(view_of(inv), Glyphs::kBlocks);
   std::istringstream lines(text);
   std::string line;
   bool continuation = false;
@@ -191,7 +194,7 @@ TEST(Summary, FlagsUnstableAndShowsReasons) {
   inv.runs[1].result = truvello_result_record{};
   inv.runs[1].result->status = TRUVELLO_STATUS_FAILED;
   inv.runs[1].reason = "durations must be finite: warmup >= 0, measurement > 0";
-  const std::string text = summary_text(inv, Glyphs::kBlocks);
+  const std::string text = summary_text(view_of(inv), Glyphs::kBlocks);
   EXPECT_NE(text.find("14.2 % CV   UNSTABLE"), std::string::npos) << text;
   EXPECT_NE(text.find("failed: durations must be finite: warmup >= 0, measurement > 0"), std::string::npos);
   EXPECT_EQ(text.find("Efficiency"), std::string::npos);
@@ -231,7 +234,7 @@ TEST(Reports, SeriesNamesTheDisturbedRunInEveryOutput) {
   inv.runs[3].observation = RunObservation{{worker}};
   inv.precision.push_back(PrecisionRecord{TRUVELLO_BENCHMARK_SINGLE, 0.1, 600.0, 598.2, "budget"});
 
-  const std::string text = summary_text(inv, Glyphs::kAscii);
+  const std::string text = summary_text(view_of(inv), Glyphs::kAscii);
   for (const char* part :
        {"series, single worker, 5 runs\n", "  Score        30.05 M ops/s +/-",
         "  Precision    the budget of 600 s ran out at +/-", "after 5 runs in 598 s (asked +/-0.10 %)",
@@ -240,7 +243,7 @@ TEST(Reports, SeriesNamesTheDisturbedRunInEveryOutput) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }
 
-  const nlohmann::json series = nlohmann::json::parse(json_text(inv))["series"];
+  const nlohmann::json series = nlohmann::json::parse(json_text(view_of(inv)))["series"];
   ASSERT_EQ(series.size(), 1u);
   EXPECT_EQ(series[0]["kept"], 4);
   ASSERT_EQ(series[0]["disturbed"].size(), 1u);
@@ -249,7 +252,7 @@ TEST(Reports, SeriesNamesTheDisturbedRunInEveryOutput) {
   EXPECT_EQ(series[0]["precision"]["stopped"], "budget");
   EXPECT_EQ(series[0]["precision"]["reached"], false);
 
-  EXPECT_NE(markdown_text(inv).find("| run 4 (-24.1 %) |"), std::string::npos) << markdown_text(inv);
+  EXPECT_NE(markdown_text(view_of(inv)).find("| run 4 (-24.1 %) |"), std::string::npos) << markdown_text(view_of(inv));
 }
 
 }  // namespace

@@ -19,10 +19,10 @@ CommandOutput report_command(const ReportOptions& options, Glyphs glyphs) {
     return output;
   }
   const Invocation& invocation = read.saved->invocation;
+  const InvocationView view = view_of(invocation);
   // An A/B series is shown as one, judged by its pairs.
-  output.out = invocation.ab ? ab_summary_text(invocation) : summary_text(invocation, glyphs);
+  output.out = invocation.ab ? ab_summary_text(invocation) : summary_text(view, glyphs);
   if (!options.export_html.empty()) {
-    const InvocationView view = view_of(invocation);
     const ReportSource source{"", &view};
     const std::string date = report_date(std::time(nullptr));
     output.err = write_export(options.export_html,
@@ -30,8 +30,8 @@ CommandOutput report_command(const ReportOptions& options, Glyphs glyphs) {
     if (!output.err.empty()) output.exit_code = kExitFailed;
   }
   if (!options.export_prometheus.empty()) {
-    const std::string failure = write_export(options.export_prometheus, prometheus_text(read.saved->invocation),
-                                             ExportFile::Replace::kAtomically);
+    const std::string failure =
+        write_export(options.export_prometheus, prometheus_text(view), ExportFile::Replace::kAtomically);
     if (!failure.empty()) {
       output.err += failure;
       output.exit_code = kExitFailed;

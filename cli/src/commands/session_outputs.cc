@@ -18,14 +18,14 @@ using Replace = ExportFile::Replace;
 
 // Each renderer that still reads the invocation itself is reached through
 // one adapter here, so that moving it onto the view changes only its adapter.
-std::string run_summary(const InvocationView& view, Glyphs glyphs) { return summary_text(view.source(), glyphs); }
+std::string run_summary(const InvocationView& view, Glyphs glyphs) { return summary_text(view, glyphs); }
 std::string run_csv(const InvocationView& view) { return csv_text(view.source()); }
-std::string run_markdown(const InvocationView& view) { return markdown_text(view.source()); }
+std::string run_markdown(const InvocationView& view) { return markdown_text(view); }
 std::string run_html(const InvocationView& view) {
   const ReportSource source{"", &view};
   return html_text({&source, 1}, report_date(std::time(nullptr)));
 }
-std::string run_prometheus(const InvocationView& view) { return prometheus_text(view.source()); }
+std::string run_prometheus(const InvocationView& view) { return prometheus_text(view); }
 
 // An A/B series has no glyphs to choose: its summary draws no chart.
 std::string ab_summary(const InvocationView& view, Glyphs) { return ab_summary_text(view.source()); }
@@ -56,7 +56,7 @@ constexpr ExportOffer kAbExports[] = {
 
 }  // namespace
 
-std::string document_json(const InvocationView& view) { return json_text(view.source()); }
+std::string document_json(const InvocationView& view) { return json_text(view); }
 
 const SessionOutputs& run_outputs() {
   static constexpr SessionOutputs outputs{run_summary, kRunExports};

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "document/json_text.h"
-#include "statistics/paired_estimate.h"
 
 namespace truvello::cli {
 
@@ -17,11 +16,11 @@ json interval_json(const std::optional<double>& low, const std::optional<double>
 
 }  // namespace
 
-json ab_json(const Invocation& invocation) {
-  if (!invocation.ab) return nullptr;
-  const AbRecord& ab = *invocation.ab;
-  const std::vector<AbPair> pairs = ab_pairs(invocation);
-  const auto estimate = estimate_pairs(pairs);
+json ab_json(const InvocationView& view) {
+  if (!view.ab || !view.source().ab) return nullptr;
+  const AbRecord& ab = *view.source().ab;
+  const std::vector<AbPair>& pairs = view.ab->pairs;
+  const auto& estimate = view.ab->estimate;
 
   std::vector<bool> stood_out(pairs.size(), false);
   if (estimate) {
@@ -55,7 +54,7 @@ json ab_json(const Invocation& invocation) {
     estimate_figures.update(interval_json(estimate->ratio.low, estimate->ratio.high));
   }
   json unpaired = nullptr;
-  if (const auto u = unpaired_interval(pairs)) {
+  if (const auto& u = view.ab->unpaired) {
     unpaired = json{{"method", "welch-run-scores"}, {"ratio", u->ratio}, {"verdict", verdict_key(u->verdict)}};
     unpaired.update(interval_json(u->low, u->high));
   }

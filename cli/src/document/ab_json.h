@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "model/invocation.h"
+#include "statistics/invocation_view.h"
 
 namespace truvello::cli {
 
@@ -12,6 +12,6 @@ namespace truvello::cli {
 // this command: the pairs with their ratios, the paired estimate and, for
 // contrast, the unpaired interval of the same runs. Null for any other
 // invocation.
-nlohmann::json ab_json(const Invocation& invocation);
+nlohmann::json ab_json(const InvocationView& view);
 
 }  // namespace truvello::cli

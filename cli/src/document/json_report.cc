@@ -3,10 +3,6 @@
 #include "document/ab_json.h"
 #include "document/json_text.h"
 
-#include "statistics/rate_stats.h"
-#include "statistics/run_series.h"
-#include "statistics/scaling.h"
-#include "statistics/warnings.h"
 #include "text/units.h"
 
 namespace truvello::cli {
@@ -38,10 +34,10 @@ json result_json(const truvello_result_record& r) {
               {"cv_valid", r.cv_valid}};
 }
 
-json derived_json(const RunOutcome& run) {
+json derived_json(const RunView& view) {
   json derived = json::object();
-  if (run.result) derived["checksum_hex"] = hex64(run.result->checksum);
-  const auto stats = rate_stats(run.samples);
+  if (view.run->result) derived["checksum_hex"] = hex64(view.run->result->checksum);
+  const auto& stats = view.stats;
   derived["median_rate"] = stats ? json(stats->median) : json(nullptr);
   derived["min_rate"] = stats ? json(stats->min) : json(nullptr);
   derived["max_rate"] = stats ? json(stats->max) : json(nullptr);
@@ -75,9 +71,10 @@ json observed_json(const std::optional<RunObservation>& observation) {
   return json{{"workers", workers}};
 }
 
-json run_json(const RunOutcome& run, const MachineContext& machine) {
+json run_json(const RunView& view) {
+  const RunOutcome& run = *view.run;
   json warnings = json::array();
-  for (const Warning& w : run_warnings(run, machine)) {
+  for (const Warning& w : view.warnings) {
     warnings.push_back(json{{"code", w.code}, {"message", w.message}});
   }
   return json{{"name", run.kind().key()},
@@ -87,7 +84,7 @@ json run_json(const RunOutcome& run, const MachineContext& machine) {
               {"status_text", status_text(run.status)},
               {"result", run.result ? result_json(*run.result) : json(nullptr)},
               {"reason", run.reason},
-              {"derived", derived_json(run)},
+              {"derived", derived_json(view)},
               {"warnings", warnings},
               {"observed", observed_json(run.observation)},
               {"samples", samples_json(run.samples)}};
@@ -151,9 +148,10 @@ json series_json(const SeriesView& view) {
 
 }  // namespace
 
-json invocation_json(const Invocation& invocation) {
+json invocation_json(const InvocationView& view) {
+  const Invocation& invocation = view.source();
   json runs = json::array();
-  for (const RunOutcome& run : invocation.runs) runs.push_back(run_json(run, invocation.machine));
+  for (const RunView& run : view.runs) runs.push_back(run_json(run));
   // An A/B series' runs each say which side they measured.
   if (invocation.ab) {
     const AbRecord& ab = *invocation.ab;
@@ -163,14 +161,13 @@ json invocation_json(const Invocation& invocation) {
     }
   }
   json series = json::array();
-  for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
-    const auto view = series_view(invocation, benchmark);
+  for (const SeriesView& s : view.series) {
     // An A/B series is judged by its pairs (the "ab" section), never as one
     // series of both sides.
-    if (view && view->estimate && !invocation.ab) series.push_back(series_json(*view));
+    if (s.estimate && !invocation.ab) series.push_back(series_json(s));
   }
   json scaling_figures = nullptr;
-  if (const auto s = scaling(invocation)) {
+  if (const auto& s = view.scaling) {
     scaling_figures = json{{"speedup", s->speedup}, {"workers", s->workers}, {"efficiency", s->efficiency}};
   }
   json doc{{"schema_version", kJsonSchemaVersion},
@@ -181,10 +178,10 @@ json invocation_json(const Invocation& invocation) {
            {"series", series},
            {"scaling", scaling_figures},
            {"end_time", optional_value(invocation.end_time)}};
-  if (invocation.ab) doc["ab"] = ab_json(invocation);
+  if (invocation.ab) doc["ab"] = ab_json(view);
   return doc;
 }
 
-std::string json_text(const Invocation& invocation) { return json_text(invocation_json(invocation)); }
+std::string json_text(const InvocationView& view) { return json_text(invocation_json(view)); }
 
 }  // namespace truvello::cli

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "model/invocation.h"
+#include "statistics/invocation_view.h"
 
 namespace truvello::cli {
 
@@ -16,9 +16,9 @@ inline constexpr int kJsonSchemaVersion = 2;
 // its configuration, every field of the result record, the reason, derived
 // figures, warnings, the workers as the OS kernel saw them ("observed") and
 // all samples. Non-finite numbers become null.
-nlohmann::json invocation_json(const Invocation& invocation);
+nlohmann::json invocation_json(const InvocationView& view);
 
 // The document as text, indented, with a final newline.
-std::string json_text(const Invocation& invocation);
+std::string json_text(const InvocationView& view);
 
 }  // namespace truvello::cli

@@ -3,9 +3,6 @@
 #include <cmath>
 
 #include "output/report_phrases.h"
-#include "statistics/rate_stats.h"
-#include "statistics/run_series.h"
-#include "statistics/scaling.h"
 #include "text/markdown_text.h"
 #include "text/units.h"
 
@@ -15,12 +12,11 @@ namespace {
 
 // The series of --repeat and --precision: the robust score with its interval
 // and the runs that stood off.
-std::string series_markdown(const Invocation& invocation) {
+std::string series_markdown(const InvocationView& invocation) {
   std::string out;
-  for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
-    const auto view = series_view(invocation, benchmark);
-    if (!view || !view->estimate) continue;
-    const SeriesEstimate& e = *view->estimate;
+  for (const SeriesView& view : invocation.series) {
+    if (!view.estimate) continue;
+    const SeriesEstimate& e = *view.estimate;
     if (out.empty()) {
       out =
           "\n| Series | Runs | Score (ops/s) | 95 % interval | Precision | Disturbed runs | CV across runs |\n"
@@ -28,31 +24,33 @@ std::string series_markdown(const Invocation& invocation) {
     }
     const std::string interval = e.low ? si_number(*e.low) + " - " + si_number(*e.high) : "n/a";
     std::string precision = e.half_width_percent() ? "\u00B1" + percent_text(*e.half_width_percent()) : "n/a";
-    if (const PrecisionRecord* p = view->precision) {
+    if (const PrecisionRecord* p = view.precision) {
       precision += " (asked \u00B1" + percent_text(p->target_percent) + ", " + p->stopped + " in " +
                    length_text(std::round(p->elapsed_seconds)) + ")";
     }
     std::string disturbed;
     for (const DisturbedRun& d : e.disturbed) {
-      disturbed += (disturbed.empty() ? "" : ", ") + std::string("run ") + std::to_string(view->run_of(d).repeat) +
+      disturbed += (disturbed.empty() ? "" : ", ") + std::string("run ") + std::to_string(view.run_of(d).repeat) +
                    " (" + signed_percent(d.off_percent) + ")";
     }
-    out += "| " + std::string(BenchmarkKind{benchmark}.title()) + " | " + std::to_string(view->runs) + " | " +
+    out += "| " + std::string(BenchmarkKind{view.benchmark}.title()) + " | " + std::to_string(view.runs) + " | " +
            si_number(e.score) + " | " + interval + " | " + precision + " | " +
            (disturbed.empty() ? "none" : disturbed) + " | " +
-           (view->spread ? percent_text(view->spread->cv_percent) : std::string("n/a")) + " |\n";
+           (view.spread ? percent_text(view.spread->cv_percent) : std::string("n/a")) + " |\n";
   }
   return out;
 }
 
 }  // namespace
 
-std::string markdown_text(const Invocation& invocation) {
+std::string markdown_text(const InvocationView& view) {
+  const Invocation& invocation = view.source();
   std::string out =
       "| Benchmark | Status | Score (ops/s) | CV | Median | Min | Max | Workers | Measured | "
       "Operations | Samples |\n"
       "|:---|:---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
-  for (const RunOutcome& run : invocation.runs) {
+  for (const RunView& run_view : view.runs) {
+    const RunOutcome& run = *run_view.run;
     const std::string status = status_with_reason(run.status, run.reason);
     std::string score = "n/a", cv = "n/a", med = "n/a", lo = "n/a", hi = "n/a";
     std::string workers = "0", measured = "n/a", ops = "0", samples = "0";
@@ -65,7 +63,7 @@ std::string markdown_text(const Invocation& invocation) {
       ops = grouped(r.total_ops);
       samples = std::to_string(r.sample_count);
     }
-    if (const auto stats = rate_stats(run.samples)) {
+    if (const auto& stats = run_view.stats) {
       med = si_number(stats->median);
       lo = si_number(stats->min);
       hi = si_number(stats->max);
@@ -75,8 +73,8 @@ std::string markdown_text(const Invocation& invocation) {
     out += "| " + title + " | " + markdown_cell(status) + " | " + score + " | " + cv + " | " + med + " | " + lo +
            " | " + hi + " | " + workers + " | " + measured + " | " + ops + " | " + samples + " |\n";
   }
-  out += series_markdown(invocation);
-  if (const auto s = scaling(invocation)) {
+  out += series_markdown(view);
+  if (const auto& s = view.scaling) {
     out += "\nScaling efficiency: " + percent_text(s->efficiency * 100.0) + " (" + scaling_sentence(*s, "x") + ").\n";
   }
   return out;

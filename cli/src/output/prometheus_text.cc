@@ -8,10 +8,6 @@
 #include <set>
 #include <vector>
 
-#include "statistics/run_series.h"
-#include "statistics/scaling.h"
-#include "statistics/warnings.h"
-
 namespace truvello::cli {
 
 namespace {
@@ -99,7 +95,8 @@ std::string prometheus_label_value(std::string_view outside_text) {
   return out;
 }
 
-std::string prometheus_text(const Invocation& invocation) {
+std::string prometheus_text(const InvocationView& view) {
+  const Invocation& invocation = view.source();
   const std::string& version = invocation.library_version;
   Family score("truvello_score_ops_per_second",
                "Workload operations per second: the run's mean rate, or the series' score for repeated runs.");
@@ -125,25 +122,25 @@ std::string prometheus_text(const Invocation& invocation) {
     const std::vector<std::pair<std::string, std::string>> labels = {{"benchmark", BenchmarkKind{benchmark}.key()},
                                                                      {"version", version}};
     std::vector<const RunOutcome*> completed;
-    for (const RunOutcome& run : invocation.runs) {
-      if (run.config.benchmark != benchmark) continue;
-      if (run.completed()) completed.push_back(&run);
-      for (const Warning& w : run_warnings(run, invocation.machine)) codes.insert(w.code);
+    for (const RunView& run : view.runs) {
+      if (run.run->config.benchmark != benchmark) continue;
+      if (run.run->completed()) completed.push_back(run.run);
+      for (const Warning& w : run.warnings) codes.insert(w.code);
     }
     failed.add(labels, completed.empty() ? 1.0 : 0.0);
     if (completed.empty()) continue;
     bool flagged = false;
     for (const RunOutcome* run : completed) flagged = flagged || run->result->unstable != 0;
     unstable.add(labels, flagged ? 1.0 : 0.0);
-    if (const auto view = series_view(invocation, benchmark); view && view->estimate) {
-      const SeriesEstimate& e = *view->estimate;
+    if (const SeriesView* series = view.series_of(benchmark); series && series->estimate) {
+      const SeriesEstimate& e = *series->estimate;
       score.add(labels, e.score);
-      if (view->spread) variation.add(labels, view->spread->cv_percent);
+      if (series->spread) variation.add(labels, series->spread->cv_percent);
       if (e.low && e.high) {
         low.add(labels, *e.low);
         high.add(labels, *e.high);
       }
-      runs.add(labels, static_cast<double>(view->runs));
+      runs.add(labels, static_cast<double>(series->runs));
       disturbed.add(labels, static_cast<double>(e.disturbed.size()));
     } else {
       const truvello_result_record& r = *completed.front()->result;
@@ -151,7 +148,7 @@ std::string prometheus_text(const Invocation& invocation) {
       if (r.cv_valid != 0) variation.add(labels, r.cv_percent);
     }
   }
-  if (const auto s = scaling(invocation)) efficiency.add({{"version", version}}, s->efficiency);
+  if (const auto& s = view.scaling) efficiency.add({{"version", version}}, s->efficiency);
   if (invocation.end_time) end.add({}, static_cast<double>(*invocation.end_time));
   for (const std::string& code : codes) warning.add({{"code", code}}, 1.0);
   const MachineContext& m = invocation.machine;

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/invocation.h"
+#include "statistics/invocation_view.h"
 
 namespace truvello::cli {
 
@@ -22,6 +22,6 @@ std::string prometheus_label_value(std::string_view outside_text);
 // efficiency, the end time, one gauge per warning code, and the machine as an
 // info gauge. A benchmark with no completed run has no score, only
 // truvello_run_failed 1.
-std::string prometheus_text(const Invocation& invocation);
+std::string prometheus_text(const InvocationView& view);
 
 }  // namespace truvello::cli

@@ -7,8 +7,6 @@
 
 #include "output/report_phrases.h"
 #include "statistics/rate_stats.h"
-#include "statistics/run_series.h"
-#include "statistics/scaling.h"
 #include "statistics/warnings.h"
 #include "text/terminal_text.h"
 #include "text/units.h"
@@ -85,7 +83,8 @@ std::string wrapped_row(const std::string& label, const std::string& text) {
   return wrapped(prefix, text, prefix.size());
 }
 
-std::string run_block(const RunOutcome& run, bool in_series, const Style& style) {
+std::string run_block(const RunView& view, bool in_series, const Style& style) {
+  const RunOutcome& run = *view.run;
   std::string out = "benchmark " + std::to_string(run.config.benchmark) + style.dot + run.kind().title();
   if (in_series) out += std::string(style.dot) + "run " + std::to_string(run.repeat);
   out += "\n";
@@ -108,7 +107,7 @@ std::string run_block(const RunOutcome& run, bool in_series, const Style& style)
     out += row("Status", status_with_reason(r.status, run.reason));
     if (r.workers == 0) return out;
   }
-  if (const auto stats = rate_stats(run.samples)) {
+  if (const auto& stats = view.stats) {
     out += row("Per second", "median " + si_number(stats->median) + style.dot + "min " + si_number(stats->min) +
                                  style.dot + "max " + si_number(stats->max));
     std::vector<double> rates;
@@ -134,7 +133,7 @@ std::string run_list(const std::vector<std::uint32_t>& repeats) {
 
 // Why a --precision series stopped short of its goal: the runs that stood
 // off, the warnings its runs carried, or, failing those, the plain spread.
-std::string moved_by(const SeriesView& view, const MachineContext& machine) {
+std::string moved_by(const SeriesView& view, const InvocationView& invocation) {
   std::vector<std::string> causes;
   if (view.estimate && !view.estimate->disturbed.empty()) {
     std::vector<std::uint32_t> repeats;
@@ -145,7 +144,7 @@ std::string moved_by(const SeriesView& view, const MachineContext& machine) {
   std::vector<std::uint32_t> warned;
   for (const RunOutcome* run : view.completed) {
     bool any = false;
-    for (const Warning& w : run_warnings(*run, machine)) {
+    for (const Warning& w : invocation.of(*run).warnings) {
       if (w.machine_wide || w.code == "short_window") continue;
       any = true;
       if (std::find(codes.begin(), codes.end(), w.code) == codes.end()) codes.push_back(w.code);
@@ -168,14 +167,13 @@ std::string moved_by(const SeriesView& view, const MachineContext& machine) {
 
 // A benchmark's series: its robust score with the interval, how a
 // --precision series ended, the runs that stood off, and the plain spread.
-std::string series_block(const Invocation& invocation, std::uint32_t benchmark, const Style& style) {
-  const auto view = series_view(invocation, benchmark);
-  if (!view || !view->estimate) return "";
-  const SeriesEstimate& e = *view->estimate;
-  const BenchmarkKind kind{benchmark};
-  std::string out = std::string("\nseries") + style.dot + kind.title() + style.dot + std::to_string(view->runs) +
-                    (view->runs == 1 ? " run" : " runs");
-  if (view->completed.size() < view->runs) out += ", " + std::to_string(view->completed.size()) + " completed";
+std::string series_block(const InvocationView& invocation, const SeriesView& view, const Style& style) {
+  if (!view.estimate) return "";
+  const SeriesEstimate& e = *view.estimate;
+  const BenchmarkKind kind{view.benchmark};
+  std::string out = std::string("\nseries") + style.dot + kind.title() + style.dot + std::to_string(view.runs) +
+                    (view.runs == 1 ? " run" : " runs");
+  if (view.completed.size() < view.runs) out += ", " + std::to_string(view.completed.size()) + " completed";
   out += "\n";
   std::string score = rate_text(e.score);
   if (const auto half = e.half_width_percent()) {
@@ -185,12 +183,12 @@ std::string series_block(const Invocation& invocation, std::uint32_t benchmark, 
     score += "   (no interval: fewer than 2 runs to go on)";
   }
   out += row("Score", score);
-  if (const PrecisionRecord* p = view->precision) {
+  if (const PrecisionRecord* p = view.precision) {
     const std::string asked = std::string("asked ") + style.plus_minus + percent_text(p->target_percent);
     const std::string where = e.half_width_percent()
                                   ? std::string(style.plus_minus) + percent_text(*e.half_width_percent())
                                   : std::string("no interval");
-    const std::string runs = std::to_string(view->runs) + (view->runs == 1 ? " run" : " runs") + " in " +
+    const std::string runs = std::to_string(view.runs) + (view.runs == 1 ? " run" : " runs") + " in " +
                              length_text(std::round(p->elapsed_seconds));
     std::string text;
     if (p->stopped == "reached") {
@@ -203,7 +201,7 @@ std::string series_block(const Invocation& invocation, std::uint32_t benchmark, 
     }
     out += row("Precision", text);
     if (p->stopped != "reached") {
-      if (const std::string moved = moved_by(*view, invocation.machine); !moved.empty()) {
+      if (const std::string moved = moved_by(view, invocation); !moved.empty()) {
         out += wrapped_row("Moved by", moved);
       }
     }
@@ -211,12 +209,12 @@ std::string series_block(const Invocation& invocation, std::uint32_t benchmark, 
   for (const DisturbedRun& d : e.disturbed) {
     // What the OS kernel saw of its workers, when it was recorded: the
     // reason a run stood off is most often right there.
-    const RunOutcome& run = view->run_of(d);
+    const RunOutcome& run = view.run_of(d);
     out += wrapped_row("Disturbed", "run " + std::to_string(run.repeat) + " stood " + off_text(d.off_percent) +
                                         fmt::format(" the others (z {:.1f}) and is left out of the score", d.z) +
                                         observation_aside(run));
   }
-  if (const auto& s = view->spread) {
+  if (const auto& s = view.spread) {
     out += row("Spread", "mean " + si_number(s->mean) + style.dot + "median " + si_number(s->median) + style.dot +
                              "min " + si_number(s->min) + style.dot + "max " + si_number(s->max) + style.dot +
                              percent_text(s->cv_percent) + " CV across runs");
@@ -226,7 +224,8 @@ std::string series_block(const Invocation& invocation, std::uint32_t benchmark, 
 
 }  // namespace
 
-std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
+std::string summary_text(const InvocationView& view, Glyphs glyphs) {
+  const Invocation& invocation = view.source();
   const Style style(glyphs);
   std::string out =
       terminal_safe("truvello " + invocation.command_version + style.dot + "library " + invocation.library_version +
@@ -235,18 +234,16 @@ std::string summary_text(const Invocation& invocation, Glyphs glyphs) {
   out += terminal_safe(machine_line(invocation.machine, style.dot)) + "\n";
 
   MachineWideWarnings machine_wide;
-  for (const RunOutcome& run : invocation.runs) {
+  for (const RunView& run : view.runs) {
     out += '\n';
-    out += run_block(run, invocation.run_count(run.config.benchmark) > 1, style);
-    for (const Warning& w : run_warnings(run, invocation.machine)) {
+    out += run_block(run, invocation.run_count(run.run->config.benchmark) > 1, style);
+    for (const Warning& w : run.warnings) {
       if (!machine_wide.gather(w)) out += warning_row(w, style);
     }
   }
 
-  for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
-    out += series_block(invocation, benchmark, style);
-  }
-  if (const auto s = scaling(invocation)) {
+  for (const SeriesView& series : view.series) out += series_block(view, series, style);
+  if (const auto& s = view.scaling) {
     out += "\nscaling\n" +
            row("Efficiency", percent_text(s->efficiency * 100.0) + "   (" + scaling_sentence(*s, style.times) + ")");
   }

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <set>
 
+#include "statistics/invocation_view.h"
 #include "statistics/warnings.h"
+#include "text/run_list.h"
 #include "text/units.h"
 
 namespace truvello::cli {
@@ -27,57 +29,154 @@ class Notes {
   std::vector<std::string> list_;
 };
 
-std::string run_name(const RunOutcome& run, const Invocation& invocation) {
-  std::string name = "the ";
-  name += run.kind().title();
-  name += " run";
-  if (invocation.run_count(run.config.benchmark) > 1) {
-    name += ' ';
-    name += std::to_string(run.repeat);
+// The runs a note is about, as its subject: "the single worker run" of a
+// benchmark that ran once; in a series "the single worker run 2", or "the
+// single worker runs 1-4" when the note speaks for several at once.
+struct Subject {
+  std::string text;
+  bool several = false;  // the verb agrees with it
+};
+
+Subject subject_of(const Invocation& invocation, const std::vector<const RunOutcome*>& runs) {
+  const std::uint32_t benchmark = runs.front()->config.benchmark;
+  Subject s{std::string("the ") + BenchmarkKind{benchmark}.title(), false};
+  if (invocation.run_count(benchmark) <= 1) {
+    s.text += " run";
+    return s;
   }
-  return name;
+  std::vector<std::uint32_t> repeats;
+  for (const RunOutcome* run : runs) repeats.push_back(run->repeat);
+  std::sort(repeats.begin(), repeats.end());
+  s.several = std::unique(repeats.begin(), repeats.end()) - repeats.begin() > 1;
+  s.text += ' ';
+  s.text += run_list_text(repeats);
+  return s;
+}
+
+std::string run_name(const RunOutcome& run, const Invocation& invocation) {
+  return subject_of(invocation, {&run}).text;
+}
+
+// Texts in the order first seen, each once, joined by `separator`.
+std::string distinct_joined(const std::vector<std::string>& texts, const char* separator) {
+  std::vector<std::string> seen;
+  std::string out;
+  for (const std::string& t : texts) {
+    if (std::find(seen.begin(), seen.end(), t) != seen.end()) continue;
+    out += (seen.empty() ? "" : separator) + t;
+    seen.push_back(t);
+  }
+  return out;
+}
+
+// A figure of several runs: "2 s" when they agree as shown, else the lowest
+// to the highest, "2 s to 3 s".
+std::string range_text(const std::vector<double>& values, std::string (*text)(double)) {
+  const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+  const std::string low = text(*lo), high = text(*hi);
+  return low == high ? low : low + " to " + high;
 }
 
 // The completed runs of one benchmark in a file; the others are named in a
 // note and left out.
 std::vector<const RunOutcome*> usable_runs(const ComparedFile& file, std::uint32_t benchmark, Notes& notes) {
   std::vector<const RunOutcome*> runs;
+  std::vector<const RunOutcome*> unfinished;
+  std::vector<std::string> reasons;
   const Invocation& inv = file.saved.invocation;
   for (const RunOutcome& run : inv.runs) {
     if (run.config.benchmark != benchmark) continue;
     if (run.completed()) {
       runs.push_back(&run);
     } else {
-      notes.add(file.name + ": " + run_name(run, inv) + " did not complete (" +
-                status_with_reason(run.status, run.reason) + ") and is left out.");
+      unfinished.push_back(&run);
+      reasons.push_back(status_with_reason(run.status, run.reason));
     }
+  }
+  if (!unfinished.empty()) {
+    const Subject s = subject_of(inv, unfinished);
+    notes.add(file.name + ": " + s.text + " did not complete (" + distinct_joined(reasons, "; ") + ") and " +
+              (s.several ? "are" : "is") + " left out.");
   }
   return runs;
 }
 
-// Everything about one file's runs that weakens a comparison.
-void note_run_quality(const ComparedFile& file, const std::vector<const RunOutcome*>& runs, Notes& notes) {
+// The warnings of several runs: the codes all of them carry, then each other
+// code with the runs that carry it, "cpu_wait, busy; drift in runs 2 and 3".
+std::string codes_text(const std::vector<std::vector<std::string>>& codes_per_run,
+                       const std::vector<const RunOutcome*>& runs) {
+  std::vector<std::string> order;
+  for (const auto& codes : codes_per_run) {
+    for (const std::string& code : codes) {
+      if (std::find(order.begin(), order.end(), code) == order.end()) order.push_back(code);
+    }
+  }
+  std::string shared;
+  std::string partial;
+  for (const std::string& code : order) {
+    std::vector<std::uint32_t> carriers;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      const auto& codes = codes_per_run[i];
+      if (std::find(codes.begin(), codes.end(), code) != codes.end()) carriers.push_back(runs[i]->repeat);
+    }
+    if (carriers.size() == runs.size()) {
+      shared += (shared.empty() ? "" : ", ") + code;
+    } else {
+      partial += (partial.empty() ? "" : "; ") + code + " in " + run_list_text(carriers);
+    }
+  }
+  return shared + (shared.empty() || partial.empty() ? "" : "; ") + partial;
+}
+
+// Everything about one file's runs of a benchmark that weakens a comparison:
+// one note per fact, naming every run it concerns.
+void note_run_quality(const ComparedFile& file, const InvocationView& view, const std::vector<const RunOutcome*>& runs,
+                      Notes& notes) {
   const Invocation& inv = file.saved.invocation;
+  std::vector<const RunOutcome*> short_runs, unstable_runs, warned_runs;
+  std::vector<double> windows, cvs;
+  std::vector<std::vector<std::string>> warned_codes;
   for (const RunOutcome* run : runs) {
     const double window = run->result->measurement_seconds;
     if (!(window >= kMinComparableWindow)) {
-      notes.add(file.name + ": " + run_name(*run, inv) + " measured a window of " + length_text(window) +
-                ", under the " + length_text(kMinComparableWindow) + " a comparable score needs.");
+      short_runs.push_back(run);
+      windows.push_back(window);
     }
     if (run->result->unstable != 0) {
-      notes.add(file.name + ": " + run_name(*run, inv) + " was flagged unstable (" +
-                percent_text(run->result->cv_percent) + " variation).");
+      unstable_runs.push_back(run);
+      cvs.push_back(run->result->cv_percent);
     }
     std::vector<std::string> codes;
-    for (const Warning& w : run_warnings(*run, inv.machine)) {
+    for (const Warning& w : view.of(*run).warnings) {
       if (w.code != "short_window" && w.code != "unstable") codes.push_back(w.code);
     }
     if (!codes.empty()) {
-      std::string list;
-      for (const std::string& code : codes) list += (list.empty() ? "" : ", ") + code;
-      notes.add(file.name + ": " + run_name(*run, inv) + " carries warnings (" + list + "); `truvello report " +
-                file.name + "` tells them.");
+      warned_runs.push_back(run);
+      warned_codes.push_back(std::move(codes));
     }
+  }
+  if (!short_runs.empty()) {
+    const Subject s = subject_of(inv, short_runs);
+    notes.add(file.name + ": " + s.text + " measured " + (s.several ? "windows of " : "a window of ") +
+              range_text(windows, length_text) + ", under the " + length_text(kMinComparableWindow) +
+              " a comparable score needs.");
+  }
+  if (!unstable_runs.empty()) {
+    const Subject s = subject_of(inv, unstable_runs);
+    notes.add(file.name + ": " + s.text + (s.several ? " were" : " was") + " flagged unstable (" +
+              range_text(cvs, percent_text) + " variation).");
+  }
+  if (!warned_runs.empty()) {
+    const Subject s = subject_of(inv, warned_runs);
+    // One run's codes as it recorded them; several runs' each once.
+    std::string list;
+    if (warned_runs.size() == 1) {
+      for (const std::string& code : warned_codes.front()) list += (list.empty() ? "" : ", ") + code;
+    } else {
+      list = codes_text(warned_codes, warned_runs);
+    }
+    notes.add(file.name + ": " + s.text + (s.several ? " carry" : " carries") + " warnings (" + list +
+              "); `truvello report " + file.name + "` tells them.");
   }
 }
 
@@ -116,17 +215,18 @@ struct SideEstimate {
 
 // Two or more runs: the series estimate, which a disturbed run cannot move.
 // One: the run's own score with batch means over its samples.
-SideEstimate estimate(const ComparedFile& file, const std::vector<const RunOutcome*>& runs, Notes& notes) {
+SideEstimate estimate(const ComparedFile& file, const InvocationView& view, const std::vector<const RunOutcome*>& runs,
+                      Notes& notes) {
   SideEstimate e;
   e.side.runs = runs.size();
   for (const RunOutcome* run : runs) e.side.repeats.push_back(run->repeat);
   e.side.score = runs.front()->result->mean_rate;
   if (runs.size() >= 2) {
-    std::vector<double> scores;
-    for (const RunOutcome* run : runs) scores.push_back(run->result->mean_rate);
-    // Absent only for a score that is not positive, which the reader never
-    // lets through; such a side then gets no interval.
-    e.side.series = estimate_series(scores);
+    // The series every other output shows of the file: its estimate rests
+    // on the same completed runs, in the same order. Absent only for a score
+    // that is not positive, which the reader never lets through; such a side
+    // then gets no interval.
+    if (const SeriesView* series = view.series_of(runs.front()->config.benchmark)) e.side.series = series->estimate;
     if (e.side.series) {
       e.side.score = e.side.series->score;
       e.log_score = e.side.series->log_score;
@@ -148,7 +248,9 @@ ComparisonResult compare_exports(const ComparedFile& baseline, const std::vector
   Comparison c;
   c.baseline = baseline.name;
   Notes notes;
+  const InvocationView base_view = view_of(baseline.saved.invocation);
   for (const ComparedFile& cand : candidates) {
+    const InvocationView cand_view = view_of(cand.saved.invocation);
     c.candidates.push_back(cand.name);
     note_machines(baseline, cand, notes);
     std::size_t compared = 0;
@@ -165,10 +267,10 @@ ComparisonResult compare_exports(const ComparedFile& baseline, const std::vector
         }
         continue;
       }
-      note_run_quality(baseline, base_runs, notes);
-      note_run_quality(cand, cand_runs, notes);
-      const SideEstimate b = estimate(baseline, base_runs, notes);
-      const SideEstimate k = estimate(cand, cand_runs, notes);
+      note_run_quality(baseline, base_view, base_runs, notes);
+      note_run_quality(cand, cand_view, cand_runs, notes);
+      const SideEstimate b = estimate(baseline, base_view, base_runs, notes);
+      const SideEstimate k = estimate(cand, cand_view, cand_runs, notes);
       ComparisonRow row;
       row.benchmark = benchmark;
       row.candidate = cand.name;

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "statistics/rate_stats.h"
+#include "statistics/robust.h"
 
 namespace truvello::cli {
 
@@ -55,9 +55,10 @@ FleetBenchmark judge(std::uint32_t benchmark, const std::vector<const FleetRecor
   b.median = quantile(scores, 0.5);
   b.p10 = quantile(scores, 0.1);
   b.p90 = quantile(scores, 0.9);
-  std::vector<double> deviations;
-  for (const double s : scores) deviations.push_back(std::fabs(std::log(s / b.median)));
-  const double spread = std::max(1.4826 * median(deviations), kMinFleetSpread);
+  // Off the median in logs, so that the spread is one of proportions.
+  std::vector<double> log_offs;
+  for (const double s : scores) log_offs.push_back(std::log(s / b.median));
+  const double spread = std::max(mad_spread(log_offs, 0.0), kMinFleetSpread);
   b.spread_percent = 100.0 * std::expm1(spread);
   b.judged = b.machines.size() >= kMinFleetPeers;
   for (FleetMachine& m : b.machines) {
@@ -73,14 +74,6 @@ FleetBenchmark judge(std::uint32_t benchmark, const std::vector<const FleetRecor
 
 bool spoils_measurement(std::string_view code) {
   return std::find(kSpoilingCodes.begin(), kSpoilingCodes.end(), code) != kSpoilingCodes.end();
-}
-
-double quantile(std::span<const double> sorted, double q) {
-  if (sorted.empty()) return 0.0;
-  const double at = q * static_cast<double>(sorted.size() - 1);
-  const auto below = static_cast<std::size_t>(std::floor(at));
-  const std::size_t above = std::min(below + 1, sorted.size() - 1);
-  return sorted[below] + (at - static_cast<double>(below)) * (sorted[above] - sorted[below]);
 }
 
 std::size_t FleetView::named() const {

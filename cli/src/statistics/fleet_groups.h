@@ -88,7 +88,4 @@ struct FleetView {
 // ties to the later path). The view points into `records`.
 FleetView fleet_view(std::span<const FleetRecord> records);
 
-// The q-quantile (0..1) of sorted values, interpolated between neighbours.
-double quantile(std::span<const double> sorted, double q);
-
 }  // namespace truvello::cli

@@ -28,6 +28,13 @@ InvocationView view_of(const Invocation& invocation) {
     if (auto s = series_view(invocation, benchmark)) view.series.push_back(std::move(*s));
   }
   view.scaling = scaling(invocation);
+  if (invocation.ab) {
+    AbView ab;
+    ab.pairs = ab_pairs(invocation);
+    ab.estimate = estimate_pairs(ab.pairs);
+    ab.unpaired = unpaired_interval(ab.pairs);
+    view.ab = std::move(ab);
+  }
   return view;
 }
 

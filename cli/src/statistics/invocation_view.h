@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/invocation.h"
+#include "statistics/paired_estimate.h"
 #include "statistics/rate_stats.h"
 #include "statistics/run_series.h"
 #include "statistics/scaling.h"
@@ -23,11 +24,20 @@ struct RunView {
   std::vector<Warning> warnings;   // run-specific first, as run_warnings gives them
 };
 
+// An A/B series judged by its pairs, and by its sides as two series for
+// contrast.
+struct AbView {
+  std::vector<AbPair> pairs;
+  std::optional<PairedEstimate> estimate;  // absent without a pair
+  std::optional<RatioInterval> unpaired;   // absent below two pairs
+};
+
 struct InvocationView {
   const Invocation* invocation = nullptr;
   std::vector<RunView> runs;       // one per run, in the invocation's order
   std::vector<SeriesView> series;  // per benchmark that has a series, single first
   std::optional<Scaling> scaling;
+  std::optional<AbView> ab;  // set for an A/B series
 
   const Invocation& source() const { return *invocation; }
   // The view of a run of this invocation (found by its address).
@@ -39,5 +49,7 @@ struct InvocationView {
 // The view points into `invocation`, which must outlive it and stay where it
 // is (no run added or moved) while the view is used.
 InvocationView view_of(const Invocation& invocation);
+// A view of a temporary would point at nothing by the next statement.
+InvocationView view_of(const Invocation&& invocation) = delete;
 
 }  // namespace truvello::cli

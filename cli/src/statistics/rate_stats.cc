@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "statistics/robust.h"
+
 namespace truvello::cli {
 
 std::vector<truvello_sample_record> steady_samples(std::span<const truvello_sample_record> samples) {
@@ -11,14 +13,6 @@ std::vector<truvello_sample_record> steady_samples(std::span<const truvello_samp
                [](const truvello_sample_record& s) { return s.dt >= kHalfSecond; });
   if (kept.empty()) kept.assign(samples.begin(), samples.end());
   return kept;
-}
-
-double median(std::vector<double> values) {
-  if (values.empty()) return 0.0;
-  std::sort(values.begin(), values.end());
-  const std::size_t mid = values.size() / 2;
-  if (values.size() % 2 == 1) return values[mid];
-  return (values[mid - 1] + values[mid]) / 2.0;
 }
 
 std::optional<double> rate_between(std::span<const truvello_sample_record> samples, double from, double to) {

@@ -28,9 +28,6 @@ struct RateStats {
 // a second), keeps them all.
 std::vector<truvello_sample_record> steady_samples(std::span<const truvello_sample_record> samples);
 
-// Ordinary median: the mean of the two middle values for an even count.
-double median(std::vector<double> values);
-
 // Operations per second over [from, to] of the window, counting each sample's
 // operations in proportion to its overlap with that span.
 std::optional<double> rate_between(std::span<const truvello_sample_record> samples, double from, double to);

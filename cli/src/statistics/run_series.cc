@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "statistics/rate_stats.h"
+#include "statistics/robust.h"
 
 namespace truvello::cli {
 

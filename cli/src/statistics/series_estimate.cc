@@ -3,22 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "statistics/robust.h"
+
 namespace truvello::cli {
 
 namespace {
-
-// 1 / Phi^-1(3/4): scales a median absolute deviation to the standard
-// deviation it estimates for normal data.
-constexpr double kMadToSd = 1.4826;
-
-double median_of(std::vector<double> values) {
-  const std::size_t mid = values.size() / 2;
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid), values.end());
-  const double upper = values[mid];
-  if (values.size() % 2 == 1) return upper;
-  const double lower = *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid));
-  return 0.5 * (lower + upper);
-}
 
 // The mean of some log scores and the sum of their squared deviations from it.
 struct Moments {
@@ -52,12 +41,12 @@ std::optional<SeriesEstimate> estimate_series(std::span<const double> scores) {
   e.runs = logs.size();
 
   // Candidates: the runs far from the median in robust spreads.
-  const double centre = median_of(logs);
-  std::vector<double> deviations;
-  for (const double x : logs) deviations.push_back(std::fabs(x - centre));
-  const double spread = std::max(kMadToSd * median_of(deviations), kMinRobustSpread);
+  const double centre = median(logs);
+  const double spread = std::max(mad_spread(logs, centre), kMinRobustSpread);
+  std::vector<double> z;
+  for (const double x : logs) z.push_back(modified_z_score(x, centre, spread));
   std::vector<bool> candidate(logs.size());
-  for (std::size_t i = 0; i < logs.size(); ++i) candidate[i] = deviations[i] / spread > kDisturbedZ;
+  for (std::size_t i = 0; i < logs.size(); ++i) candidate[i] = z[i] > kDisturbedZ;
 
   // A candidate is disturbed only if it also lies outside what the other
   // runs predict for one more: all of them but the other candidates on its
@@ -95,7 +84,7 @@ std::optional<SeriesEstimate> estimate_series(std::span<const double> scores) {
     e.log_score = log_score;
   }
   for (const std::size_t i : off) {
-    e.disturbed.push_back(DisturbedRun{i, deviations[i] / spread, 100.0 * (std::exp(logs[i] - k.mean) - 1.0)});
+    e.disturbed.push_back(DisturbedRun{i, z[i], 100.0 * (std::exp(logs[i] - k.mean) - 1.0)});
   }
   return e;
 }

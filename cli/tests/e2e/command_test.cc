@@ -441,7 +441,7 @@ TEST(Command, HostileTextsNeverReachTheTerminal) {
   json doc = json::parse(read_file(plain));
   const std::string hostile =
       "\x1b]0;owned\x07\x1b[2J\xC2\x9B"
-      "31m\x7f";
+      "31m\x7f\xC2\x85";
   doc["machine"]["cpu_model"] = "CPU " + hostile;
   doc["machine"]["kernel"] = "Linux " + hostile;
   doc["library"]["version"] = "1" + hostile;
@@ -473,6 +473,19 @@ TEST(Command, HostileTextsNeverReachTheTerminal) {
   const json parsed = json::parse(as_json.out);
   EXPECT_EQ(parsed["candidates"][0].get<std::string>().find("\xEF\xBF\xBD"), dir.file("").size() + 4)
       << "the byte that is not UTF-8 replaced";
+  // JSON on a terminal: no control character raw, C1 and DEL included, and
+  // the model reads back as it was.
+  EXPECT_EQ(first_control(as_json.out), std::string::npos) << as_json.out;
+  EXPECT_NE(as_json.out.find("\\u009b31m\\u007f\\u0085"), std::string::npos);
+  bool model_named = false;
+  for (const json& note : parsed["notes"]) {
+    model_named = model_named || note.get<std::string>().find("CPU " + hostile) != std::string::npos;
+  }
+  EXPECT_TRUE(model_named) << "a note names the CPU models as they were";
+  const Finished fleet = run_command({"fleet", evil, "--json"});
+  ASSERT_EQ(fleet.status, 0) << fleet.err;
+  EXPECT_EQ(first_control(fleet.out), std::string::npos) << fleet.out;
+  EXPECT_EQ(json::parse(fleet.out)["groups"][0]["cpu_model"], "CPU " + hostile);
   const std::string html = read_file(dir.file("c.html"));
   EXPECT_EQ(html.find('\x1b'), std::string::npos);
 }

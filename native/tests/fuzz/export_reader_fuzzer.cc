@@ -92,12 +92,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::check(read.error.empty(), "accepted with an error");
   fuzz::check_accepted(*read.saved);
   fuzz::check_self_comparison(*read.saved);
-  fuzz::check(fuzz::terminal_clean(cli::summary_text(read.saved->invocation, cli::Glyphs::kBlocks)),
+  fuzz::check(fuzz::terminal_clean(cli::summary_text(cli::view_of(read.saved->invocation), cli::Glyphs::kBlocks)),
               "control characters in the summary");
   // Written again, the document must read back as itself.
-  const std::string again = cli::json_text(read.saved->invocation);
+  const std::string again = cli::json_text(cli::view_of(read.saved->invocation));
   const cli::ExportRead reread = cli::parse_export(again);
   fuzz::check(reread.saved.has_value(), "the reader refuses what the writer wrote from an accepted document");
-  fuzz::check(cli::json_text(reread.saved->invocation) == again, "a document changed on its way back");
+  fuzz::check(cli::json_text(cli::view_of(reread.saved->invocation)) == again, "a document changed on its way back");
   return 0;
 }
