@@ -31,7 +31,8 @@ Invocation slower_b(const std::string& label_b) {
 }
 
 TEST(AbReport, EveryViewSaysTheVerdictAndMakesTheLabelSafe) {
-  const Invocation inv = slower_b("eco|<b>\x1b[2J");
+  const Invocation series = slower_b("eco|<b>\x1b[2J");
+  const InvocationView inv = view_of(series);
   EXPECT_EQ(ab_verdict_text(inv).rfind("B (eco|<b>\x1b[2J) is slower than A by 9.", 0), 0u) << ab_verdict_text(inv);
 
   const std::string text = ab_summary_text(inv);
@@ -49,9 +50,10 @@ TEST(AbReport, EveryViewSaysTheVerdictAndMakesTheLabelSafe) {
   EXPECT_NE(html.find("class=\"band\""), std::string::npos);
 
   // One pair: a ratio but no interval, and the views say so.
-  Invocation one = inv;
-  one.runs.resize(2);
-  one.ab->order = "AB";
+  Invocation one_pair = series;
+  one_pair.runs.resize(2);
+  one_pair.ab->order = "AB";
+  const InvocationView one = view_of(one_pair);
   EXPECT_EQ(ab_verdict_text(one), "no verdict: one pair gives no interval (run at least 2)");
   EXPECT_NE(ab_summary_text(one).find("(95 % interval n/a)"), std::string::npos);
 }

@@ -48,7 +48,7 @@ bool exists(const std::string& path) { return std::filesystem::exists(path); }
 // table, the A/B one its verdict; an export wired to the other command's
 // renderer, or left out of a table, shows here.
 TEST(ExportSet, EachCommandWritesWhatItOffersWithItsOwnRenderers) {
-  using Render = std::string (*)(const Invocation&, const std::string& date);
+  using Render = std::string (*)(const InvocationView&, const std::string& date);
   const Invocation run = default_invocation("CPU");
   const Invocation ab = ab_invocation();
   const struct {
@@ -60,21 +60,21 @@ TEST(ExportSet, EachCommandWritesWhatItOffersWithItsOwnRenderers) {
       {"run",
        run_outputs(),
        run,
-       {{"--export-json", [](const Invocation& i, const std::string&) { return json_text(i); }},
-        {"--export-csv", [](const Invocation& i, const std::string&) { return csv_text(i); }},
-        {"--export-markdown", [](const Invocation& i, const std::string&) { return markdown_text(i); }},
+       {{"--export-json", [](const InvocationView& i, const std::string&) { return json_text(i); }},
+        {"--export-csv", [](const InvocationView& i, const std::string&) { return csv_text(i.source()); }},
+        {"--export-markdown", [](const InvocationView& i, const std::string&) { return markdown_text(i); }},
         {"--export-html",
-         [](const Invocation& i, const std::string& date) {
+         [](const InvocationView& i, const std::string& date) {
            const ReportSource source{"", &i};
            return html_text({&source, 1}, date);
          }},
-        {"--export-prometheus", [](const Invocation& i, const std::string&) { return prometheus_text(i); }}}},
+        {"--export-prometheus", [](const InvocationView& i, const std::string&) { return prometheus_text(i); }}}},
       {"ab",
        ab_outputs(),
        ab,
-       {{"--export-json", [](const Invocation& i, const std::string&) { return json_text(i); }},
-        {"--export-markdown", [](const Invocation& i, const std::string&) { return ab_markdown_text(i); }},
-        {"--export-html", [](const Invocation& i, const std::string& date) { return ab_html_text(i, date); }}}},
+       {{"--export-json", [](const InvocationView& i, const std::string&) { return json_text(i); }},
+        {"--export-markdown", [](const InvocationView& i, const std::string&) { return ab_markdown_text(i); }},
+        {"--export-html", [](const InvocationView& i, const std::string& date) { return ab_html_text(i, date); }}}},
   };
   for (const auto& c : commands) {
     SCOPED_TRACE(c.command);
@@ -94,13 +94,14 @@ TEST(ExportSet, EachCommandWritesWhatItOffersWithItsOwnRenderers) {
       EXPECT_EQ(exists(paths[offer.option]), offer.replace == ExportFile::Replace::kInPlace) << offer.option;
     }
     const std::string before = report_date(std::time(nullptr));
-    ASSERT_EQ(exports.write(view_of(c.invocation)), "");
+    const InvocationView view = view_of(c.invocation);
+    ASSERT_EQ(exports.write(view), "");
     const std::string after = report_date(std::time(nullptr));
     for (const auto& [option, render] : c.expected) {
       SCOPED_TRACE(option);
       const std::string text = read_file(paths[option]);
       EXPECT_FALSE(text.empty());
-      EXPECT_TRUE(text == render(c.invocation, before) || text == render(c.invocation, after));
+      EXPECT_TRUE(text == render(view, before) || text == render(view, after));
     }
   }
 }
@@ -143,8 +144,9 @@ TEST(ExportSet, AFileThatCannotBeWrittenAtTheEndIsNamedAndTheOthersAreStillWritt
   ExportSet exports;
   ASSERT_EQ(exports.open(options, run_outputs().exports), "");
   const Invocation inv = default_invocation("CPU");
-  EXPECT_EQ(exports.write(view_of(inv)), "truvello: writing /dev/full failed\n");
-  EXPECT_EQ(read_file(dir.file("r.md")), markdown_text(inv));
+  const InvocationView view = view_of(inv);
+  EXPECT_EQ(exports.write(view), "truvello: writing /dev/full failed\n");
+  EXPECT_EQ(read_file(dir.file("r.md")), markdown_text(view));
   // Written at once, a file says why it could not be.
   EXPECT_EQ(write_export("/dev/full", "text"), "truvello: cannot write /dev/full: No space left on device\n");
 }

@@ -80,7 +80,8 @@ TEST(HtmlPage, EveryPageHasTheSameHeadAndEscapesWhatComesFromOutside) {
   Comparison comparison;
   comparison.baseline = "base.json";
   comparison.candidates = {kHostile};
-  const Invocation ab = ab_series();
+  const Invocation ab_invocation = ab_series();
+  const InvocationView ab = view_of(ab_invocation);
   const std::vector<FleetRecord> records = fleet_records();
   const FleetView fleet = fleet_view(records);
 

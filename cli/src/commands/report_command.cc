@@ -21,12 +21,12 @@ CommandOutput report_command(const ReportOptions& options, Glyphs glyphs) {
   const Invocation& invocation = read.saved->invocation;
   const InvocationView view = view_of(invocation);
   // An A/B series is shown as one, judged by its pairs.
-  output.out = invocation.ab ? ab_summary_text(invocation) : summary_text(view, glyphs);
+  output.out = invocation.ab ? ab_summary_text(view) : summary_text(view, glyphs);
   if (!options.export_html.empty()) {
     const ReportSource source{"", &view};
     const std::string date = report_date(std::time(nullptr));
-    output.err = write_export(options.export_html,
-                              invocation.ab ? ab_html_text(invocation, date) : html_text({&source, 1}, date));
+    output.err =
+        write_export(options.export_html, invocation.ab ? ab_html_text(view, date) : html_text({&source, 1}, date));
     if (!output.err.empty()) output.exit_code = kExitFailed;
   }
   if (!options.export_prometheus.empty()) {

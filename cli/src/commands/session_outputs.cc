@@ -16,8 +16,8 @@ namespace {
 
 using Replace = ExportFile::Replace;
 
-// Each renderer that still reads the invocation itself is reached through
-// one adapter here, so that moving it onto the view changes only its adapter.
+// Each renderer reached through one adapter here, so that a command's table
+// below names what it writes in one word.
 std::string run_summary(const InvocationView& view, Glyphs glyphs) { return summary_text(view, glyphs); }
 std::string run_csv(const InvocationView& view) { return csv_text(view.source()); }
 std::string run_markdown(const InvocationView& view) { return markdown_text(view); }
@@ -28,9 +28,9 @@ std::string run_html(const InvocationView& view) {
 std::string run_prometheus(const InvocationView& view) { return prometheus_text(view); }
 
 // An A/B series has no glyphs to choose: its summary draws no chart.
-std::string ab_summary(const InvocationView& view, Glyphs) { return ab_summary_text(view.source()); }
-std::string ab_markdown(const InvocationView& view) { return ab_markdown_text(view.source()); }
-std::string ab_html(const InvocationView& view) { return ab_html_text(view.source(), report_date(std::time(nullptr))); }
+std::string ab_summary(const InvocationView& view, Glyphs) { return ab_summary_text(view); }
+std::string ab_markdown(const InvocationView& view) { return ab_markdown_text(view); }
+std::string ab_html(const InvocationView& view) { return ab_html_text(view, report_date(std::time(nullptr))); }
 
 // The Prometheus text is replaced whole, so that a collector reading the
 // directory at any moment sees the previous figures or these, never half.

@@ -71,12 +71,15 @@ struct AbFigures {
   }
 };
 
-AbFigures figures_of(const Invocation& invocation) {
+// The pairs and their estimate come from the view, derived once for every
+// output of the series.
+AbFigures figures_of(const InvocationView& view) {
+  const Invocation& invocation = view.source();
   AbFigures f;
   f.ab = &*invocation.ab;
   f.benchmark = invocation.runs.empty() ? "single worker" : invocation.runs.front().kind().title();
-  f.pairs = ab_pairs(invocation);
-  f.estimate = estimate_pairs(f.pairs);
+  f.pairs = view.ab->pairs;
+  f.estimate = view.ab->estimate;
   f.stood_out.assign(f.pairs.size(), false);
   if (f.estimate) {
     for (const DisturbedRun& d : f.estimate->ratio.disturbed) f.stood_out[d.index] = true;
@@ -86,8 +89,9 @@ AbFigures figures_of(const Invocation& invocation) {
 
 }  // namespace
 
-std::string ab_verdict_text(const Invocation& invocation) {
-  const AbFigures f = figures_of(invocation);
+std::string ab_verdict_text(const InvocationView& view) {
+  if (!view.source().ab || !view.ab) return "no verdict: no pair of completed runs";
+  const AbFigures f = figures_of(view);
   if (f.pairs.empty()) return "no verdict: no pair of completed runs";
   if (!f.estimate || !f.estimate->verdict) return "no verdict: one pair gives no interval (run at least 2)";
   const double change = (f.estimate->ratio.score - 1.0) * 100.0;
@@ -101,9 +105,10 @@ std::string ab_verdict_text(const Invocation& invocation) {
   }
 }
 
-std::string ab_summary_text(const Invocation& invocation) {
-  if (!invocation.ab) return "";
-  const AbFigures f = figures_of(invocation);
+std::string ab_summary_text(const InvocationView& view) {
+  const Invocation& invocation = view.source();
+  if (!invocation.ab || !view.ab) return "";
+  const AbFigures f = figures_of(view);
   const auto line = [](std::string_view key, const std::string& value) {
     return fmt::format("  {:<16}{}\n", key, value);
   };
@@ -113,7 +118,7 @@ std::string ab_summary_text(const Invocation& invocation) {
   out += line("A", terminal_safe(f.side_score('A')));
   out += line("B", terminal_safe(f.side_score('B')));
   out += line("B / A", f.ratio() + " (95 % interval " + f.interval() + ")");
-  out += line("verdict", terminal_safe(ab_verdict_text(invocation)));
+  out += line("verdict", terminal_safe(ab_verdict_text(view)));
   out += line("pairs used", f.pairs_used());
   out += line("stood out", f.stood_out_text());
   out += line("seed", std::to_string(f.ab->seed));
@@ -130,24 +135,26 @@ std::string ab_summary_text(const Invocation& invocation) {
   return out;
 }
 
-std::string ab_markdown_text(const Invocation& invocation) {
-  if (!invocation.ab) return "";
-  const AbFigures f = figures_of(invocation);
+std::string ab_markdown_text(const InvocationView& view) {
+  const Invocation& invocation = view.source();
+  if (!invocation.ab || !view.ab) return "";
+  const AbFigures f = figures_of(view);
   std::string out = "## truvello ab: " + f.benchmark + " benchmark\n\n";
   out += "| A | B | A score | B score | B / A | 95 % interval | verdict | pairs used | stood out | seed |\n";
   out += "|---|---|--:|--:|--:|---|---|--:|---|--:|\n";
   out += "| " + markdown_cell(f.ab->label_a) + " | " + markdown_cell(f.ab->label_b) + " | " +
          markdown_cell(f.side_score('A')) + " | " + markdown_cell(f.side_score('B')) + " | " + f.ratio() + " | " +
-         f.interval() + " | " + markdown_cell(ab_verdict_text(invocation)) + " | " + f.pairs_used() + " | " +
+         f.interval() + " | " + markdown_cell(ab_verdict_text(view)) + " | " + f.pairs_used() + " | " +
          f.stood_out_text() + " | " + std::to_string(f.ab->seed) + " |\n";
   out += "\nOrder " + f.ab->order + "; the interval is Student's t over the pairs' log ratios.\n";
   if (const std::string stop = f.stop_text(); !stop.empty()) out += "\n" + stop + ".\n";
   return out;
 }
 
-std::string ab_html_text(const Invocation& invocation, std::string_view date) {
-  if (!invocation.ab) return "";
-  const AbFigures f = figures_of(invocation);
+std::string ab_html_text(const InvocationView& view, std::string_view date) {
+  const Invocation& invocation = view.source();
+  if (!invocation.ab || !view.ab) return "";
+  const AbFigures f = figures_of(view);
   std::string out = "<h1>truvello ab: " + html_escape(f.benchmark) + " benchmark</h1>\n<p>" + html_escape(date) +
                     " \u00B7 " + html_escape(machine_line(invocation.machine, " \u00B7 ")) + "</p>\n<table>\n";
   const auto row = [&out](std::string_view key, const std::string& value) {
@@ -156,7 +163,7 @@ std::string ab_html_text(const Invocation& invocation, std::string_view date) {
   row("A", f.side_score('A'));
   row("B", f.side_score('B'));
   row("B / A", f.ratio() + " (95 % interval " + f.interval() + ")");
-  row("verdict", ab_verdict_text(invocation));
+  row("verdict", ab_verdict_text(view));
   row("pairs used", f.pairs_used());
   row("stood out", f.stood_out_text());
   row("order", f.ab->order);

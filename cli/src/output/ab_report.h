@@ -9,18 +9,18 @@
 #include <string>
 #include <string_view>
 
-#include "model/invocation.h"
+#include "statistics/invocation_view.h"
 
 namespace truvello::cli {
 
 // The verdict in words, naming side B by its label (not yet made safe for
 // any output): "B (powersave) is slower than A (performance) by 4.4 %".
-std::string ab_verdict_text(const Invocation& invocation);
+std::string ab_verdict_text(const InvocationView& view);
 
 // Labels and commands are shown through terminal_safe.
-std::string ab_summary_text(const Invocation& invocation);
-std::string ab_markdown_text(const Invocation& invocation);
+std::string ab_summary_text(const InvocationView& view);
+std::string ab_markdown_text(const InvocationView& view);
 // Every text from outside is escaped; `date` is printed as given.
-std::string ab_html_text(const Invocation& invocation, std::string_view date);
+std::string ab_html_text(const InvocationView& view, std::string_view date);
 
 }  // namespace truvello::cli

@@ -176,10 +176,11 @@ int main(int argc, char** argv) {
   // An A/B series, as `ab --export-html` makes it: its verdict in its table,
   // each pair's ratio a point, the pair that stood out marked.
   const Invocation ab = ab_series(run.machine);
-  const std::string ab_html = ab_html_text(ab, kDate);
+  const InvocationView ab_view = view_of(ab);
+  const std::string ab_html = ab_html_text(ab_view, kDate);
   nlohmann::json ab_page = expected_other_page("ab.html", "ab");
   ab_page["texts"] = {ab.ab->label_a, ab.ab->label_b, ab.machine.os_kernel};
-  ab_page["verdicts"].push_back(ab_verdict_text(ab));
+  ab_page["verdicts"].push_back(ab_verdict_text(ab_view));
   ab_page["series"] = {{{"points", ab.runs.size() / 2}, {"disturbed", 1}}};
   expected["pages"].push_back(ab_page);
 
