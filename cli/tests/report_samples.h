@@ -56,6 +56,23 @@ inline Invocation default_invocation(const std::string& cpu_model) {
   return inv;
 }
 
+// An A/B series of six pairs in the order ABBABAABABBA (seed 42): side A
+// at a[k] in pair k, side B at a[k] x ratio[k]; each run at the default
+// lengths.
+inline Invocation ab_series_of(const double (&a)[6], const double (&ratio)[6]) {
+  Invocation inv;
+  AbRecord& ab = inv.ab.emplace();
+  ab.order = "ABBABAABABBA";
+  ab.seed = 42;
+  for (std::size_t k = 0; k < 6; ++k) {
+    for (std::size_t m = 0; m < 2; ++m) {
+      const double rate = ab.order[2 * k + m] == 'A' ? a[k] : a[k] * ratio[k];
+      inv.runs.push_back(default_length_run(TRUVELLO_BENCHMARK_SINGLE, 1, rate, 0.0));
+    }
+  }
+  return inv;
+}
+
 // A series (--repeat) of single-worker default-length runs, one per rate, on
 // the machine of default_invocation.
 inline Invocation series_invocation(const std::string& cpu_model, const std::vector<double>& rates) {

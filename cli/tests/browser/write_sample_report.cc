@@ -87,21 +87,12 @@ nlohmann::json expected_other_page(const std::string& file, const std::string& k
 // Six pairs in which B is about 10 % slower, the third far off the others,
 // on the report's machine; both sides labelled with markup.
 Invocation ab_series(const MachineContext& machine) {
-  Invocation inv;
-  inv.machine = machine;
-  AbRecord& ab = inv.ab.emplace();
-  ab.label_a = "perf <script>alert(3)</script>";
-  ab.label_b = "<img src=x onerror=alert(4)>";
-  ab.order = "ABBABAABABBA";
-  ab.seed = 42;
   const double a[] = {30.0e6, 30.3e6, 29.7e6, 30.15e6, 30.0e6, 29.85e6};
   const double ratio[] = {0.90, 0.905, 0.60, 0.895, 0.90, 0.902};
-  for (std::size_t k = 0; k < 6; ++k) {
-    for (std::size_t m = 0; m < 2; ++m) {
-      const double rate = ab.order[2 * k + m] == 'A' ? a[k] : a[k] * ratio[k];
-      inv.runs.push_back(testing::default_length_run(TRUVELLO_BENCHMARK_SINGLE, 1, rate, 0.0));
-    }
-  }
+  Invocation inv = testing::ab_series_of(a, ratio);
+  inv.machine = machine;
+  inv.ab->label_a = "perf <script>alert(3)</script>";
+  inv.ab->label_b = "<img src=x onerror=alert(4)>";
   return inv;
 }
 
