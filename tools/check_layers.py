@@ -57,14 +57,21 @@ def sources(root):
     return [p for p in sorted(root.rglob("*")) if p.suffix in (".h", ".cc") and p.is_file()]
 
 
-def check_cli(root: pathlib.Path) -> list:
-    rank = {name: i for i, name in enumerate(LAYERS)}
-    problems = []
+def placed_sources(root, rank, problems):
+    """The sources under root with their top folder, each folder in the
+    order; a folder outside it is a problem of its own."""
     for path in sources(root):
         folder = path.relative_to(root).parts[0]
         if folder not in rank:
             problems.append(f"{path}: the folder {folder!r} has no place in the layer order")
             continue
+        yield path, folder
+
+
+def check_cli(root: pathlib.Path) -> list:
+    rank = {name: i for i, name in enumerate(LAYERS)}
+    problems = []
+    for path, folder in placed_sources(root, rank, problems):
         for included in INCLUDE.findall(path.read_text(encoding="utf-8")):
             if included not in rank:
                 continue  # a project header outside cli/src, such as "truvello.h"
@@ -94,11 +101,7 @@ def check_native(root: pathlib.Path) -> list:
         first_seen[name] = path
         home[name] = folder
 
-    for path in sources(root):
-        folder = path.relative_to(root).parts[0]
-        if folder not in rank:
-            problems.append(f"{path}: the folder {folder!r} has no place in the layer order")
-            continue
+    for path, folder in placed_sources(root, rank, problems):
         for included in QUOTED_INCLUDE.findall(path.read_text(encoding="utf-8")):
             if "/" in included:
                 problems.append(f'{path}: includes "{included}" by a path; native/src includes headers by name')
