@@ -10,9 +10,14 @@
 
 namespace truvello::cli {
 
-bool process_group_alive(pid_t group) {
+namespace {
+
+// The states of the group's processes ('R', 'S', 'T', 'Z', ...), from
+// /proc/PID/stat; empty once no process of the group is left.
+std::string member_states(pid_t group) {
+  std::string states;
   // No member at all, not even a zombie: nothing to read.
-  if (::kill(-group, 0) != 0 && errno == ESRCH) return false;
+  if (::kill(-group, 0) != 0 && errno == ESRCH) return states;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
     const std::string name = entry.path().filename().string();
@@ -29,9 +34,15 @@ bool process_group_alive(pid_t group) {
     long parent = 0;
     long process_group = 0;
     if (!(fields >> state >> parent >> process_group)) continue;
-    if (process_group == group && state != 'Z' && state != 'X') return true;
+    if (process_group == group) states += state;
   }
-  return false;
+  return states;
 }
+
+}  // namespace
+
+bool process_group_alive(pid_t group) { return member_states(group).find_first_not_of("ZX") != std::string::npos; }
+
+bool process_group_stopped(pid_t group) { return member_states(group).find('T') != std::string::npos; }
 
 }  // namespace truvello::cli

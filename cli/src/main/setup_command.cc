@@ -21,6 +21,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(10);
+constexpr auto kStopCheckInterval = std::chrono::milliseconds(250);
 
 // posix_spawn's attributes, destroyed with their owner.
 class SpawnAttributes {
@@ -54,13 +55,17 @@ bool wait_blocking(pid_t pid, int& status, ShellOutcome& outcome) {
   return true;
 }
 
-// Waits for the group led by `pid`, asking `cancelled` as it goes; see
+// Waits for the group led by `pid`, asking `cancelled` (when given) as it
+// goes, and ends the group when it is cancelled or stuck stopped; see
 // run_shell.
-void wait_cancellable(pid_t pid, bool (*cancelled)(), ShellOutcome& outcome) {
+void wait_group(pid_t pid, bool (*cancelled)(), ShellOutcome& outcome) {
   const pid_t group = pid;
   std::optional<Clock::time_point> terminated;  // when the group got SIGTERM
   bool leader_ended = false;
   int status = 0;
+  // A stopped member is looked for now and then: it costs a walk of /proc.
+  Clock::time_point next_stop_check = Clock::now() + kStopCheckInterval;
+  int stopped_checks = 0;
   for (;;) {
     if (!leader_ended) {
       const pid_t done = ::waitpid(pid, &status, WNOHANG);
@@ -75,11 +80,18 @@ void wait_cancellable(pid_t pid, bool (*cancelled)(), ShellOutcome& outcome) {
     // Once told to end, the group is waited for whole: a member that
     // outlives the shell would go on changing the machine.
     if (leader_ended && (!terminated || !process_group_alive(group))) return;
-    if (!terminated && cancelled()) {
+    if (!terminated && Clock::now() >= next_stop_check) {
+      next_stop_check = Clock::now() + kStopCheckInterval;
+      // Twice in a row, so that a member stopped and continued on purpose
+      // in between is left alone.
+      stopped_checks = process_group_stopped(group) ? stopped_checks + 1 : 0;
+    }
+    const bool stuck = stopped_checks >= 2;
+    if (!terminated && (stuck || (cancelled != nullptr && cancelled()))) {
       ::killpg(group, SIGTERM);
       ::killpg(group, SIGCONT);
       terminated = Clock::now();
-      outcome.cancelled = true;
+      (stuck ? outcome.stopped : outcome.cancelled) = true;
     }
     if (terminated && Clock::now() - *terminated >= kCancelGrace) {
       ::killpg(group, SIGKILL);
@@ -95,6 +107,9 @@ void wait_cancellable(pid_t pid, bool (*cancelled)(), ShellOutcome& outcome) {
 std::string ShellOutcome::text() const {
   if (!failure.empty()) return "could not be started: " + failure;
   if (cancelled) return "was cancelled";
+  if (stopped)
+    return "was stopped, most likely reading from the terminal, which it cannot (it runs in the background), and was "
+           "ended";
   if (signal != 0) return "was ended by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
   return "exited with status " + std::to_string(exit_status);
 }
@@ -128,11 +143,7 @@ ShellOutcome run_shell(const std::string& command, std::optional<char> side, boo
     outcome.failure = std::strerror(error);
     return outcome;
   }
-  if (cancelled != nullptr) {
-    wait_cancellable(pid, cancelled, outcome);
-  } else if (int status = 0; wait_blocking(pid, status, outcome)) {
-    record_status(status, outcome);
-  }
+  wait_group(pid, cancelled, outcome);
   return outcome;
 }
 

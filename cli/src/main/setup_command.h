@@ -16,8 +16,9 @@ struct ShellOutcome {
   int exit_status = 0;     // when it exited
   int signal = 0;          // the signal that ended it, or 0
   bool cancelled = false;  // ended because the caller asked: not a fault of the command
+  bool stopped = false;    // ended because a process of it stayed stopped (see run_shell)
 
-  bool ok() const { return !cancelled && failure.empty() && signal == 0 && exit_status == 0; }
+  bool ok() const { return !cancelled && !stopped && failure.empty() && signal == 0 && exit_status == 0; }
   // "exited with status 3", "was ended by signal 9 (Killed)", "could not be
   // started: ...", "was cancelled".
   std::string text() const;
@@ -36,8 +37,11 @@ struct ShellOutcome {
 // every few milliseconds; once it says yes, the group gets SIGTERM (and
 // SIGCONT, so that a stopped member can act on it), then SIGKILL if any of it
 // is still running kCancelGrace later, and the outcome is `cancelled`.
-// Without `cancelled` the command is waited for however long it takes. Being
-// in the background, the command cannot read from the terminal.
+// Without `cancelled` the command is waited for however long it takes.
+// Being in the background, the command cannot read from the terminal: a
+// process of it that tries is stopped by the OS kernel and would wait for
+// ever, so a group with a process found stopped twice, a quarter of a second
+// apart, is ended the same way and the outcome is `stopped`.
 ShellOutcome run_shell(const std::string& command, std::optional<char> side, bool (*cancelled)() = nullptr);
 
 }  // namespace truvello::cli

@@ -807,6 +807,36 @@ TEST_F(AbSeries, ASignalWhileASetupHangsEndsItsGroupThenRestoresOnce) {
   }
 }
 
+// A setup or restore that stops, as one does when it reads from the
+// terminal of a group it is not the foreground of (or gets SIGSTOP), would
+// wait for ever: it is ended and named, and the command exits 2 instead of
+// hanging.
+TEST_F(AbSeries, ASetupOrRestoreThatStaysStoppedIsEndedAndNamed) {
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    const char* line;  // what stderr names
+    long restores;     // lines the restore appended
+  } cases[] = {
+      {"setup", args("kill -STOP $$", "0.3"), "the setup of side B", 1},
+      {"restore",
+       {"ab", "--setup-a", "true", "--setup-b", "true", "--restore", append("restore") + "; kill -STOP $$", "--warmup",
+        "0", "--measure", "0.3", "--repeat", "2", "--seed", "7", "-q"},
+       "the restore command",
+       1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove(log.c_str());
+    const Finished done = run_command(c.args);
+    ASSERT_FALSE(done.hung) << done.err;
+    EXPECT_EQ(done.status, 2) << done.err;
+    EXPECT_NE(done.err.find(c.line), std::string::npos) << done.err;
+    EXPECT_NE(done.err.find("was stopped"), std::string::npos) << done.err;
+    EXPECT_EQ(restores(), c.restores);
+  }
+}
+
 // --precision for pairs: stops once B / A is known well enough, after at
 // least the fewest pairs, and records what was asked.
 TEST(Command, AbPrecisionStopsAfterWholePairsAndRecordsTheGoal) {
