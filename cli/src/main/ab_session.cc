@@ -75,7 +75,7 @@ int run_ab(const AbOptions& options) {
   // drawn for the most a series may hold and cut where it stops.
   const std::size_t planned_pairs = o.precision_percent ? kMaxRepeat : o.repeat;
   std::vector<double> planned;
-  if (!o.precision_percent) planned.assign(2 * planned_pairs, config.warmup_seconds + config.measurement_seconds);
+  if (!o.precision_percent) planned.assign(2 * planned_pairs, planned_seconds(config));
 
   Session session(o, ab_outputs(), planned);
   if (!session.ready()) return kExitFailed;
@@ -146,7 +146,7 @@ int run_ab(const AbOptions& options) {
       for (const AbPair& p : ab_pairs(session.invocation())) ratios.push_back(p.b / p.a);
       if (const auto estimate = estimate_series(ratios)) half_width = estimate->half_width_percent();
       // The next pair: two runs and their settles; setups take what they take.
-      const double next = 2.0 * (config.warmup_seconds + config.measurement_seconds + options.settle_seconds);
+      const double next = 2.0 * (planned_seconds(config) + options.settle_seconds);
       if (const auto reached = precision_stop(goal, ratios, elapsed(), next)) {
         ab.stopped = stop_key(*reached);
         break;

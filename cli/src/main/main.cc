@@ -48,7 +48,7 @@ PrecisionRecord run_to_precision(Session& session, const truvello_config& first,
       if (const auto estimate = estimate_series(scores)) half_width = estimate->half_width_percent();
     }
     config.warmup_seconds = later_warmup(first.warmup_seconds);
-    if (const auto stop = precision_stop(goal, scores, elapsed(), config.warmup_seconds + config.measurement_seconds)) {
+    if (const auto stop = precision_stop(goal, scores, elapsed(), planned_seconds(config))) {
       record.stopped = stop_key(*stop);
       break;
     }
@@ -67,8 +67,7 @@ int run(const Options& options) {
   // against its budget instead.
   std::vector<double> planned;
   if (!options.precision_percent) {
-    for (const truvello_config& c : options.configs(defaults))
-      planned.push_back(c.warmup_seconds + c.measurement_seconds);
+    for (const truvello_config& c : options.configs(defaults)) planned.push_back(planned_seconds(c));
   }
   Session session(options, run_outputs(), planned);
   if (!session.ready()) return kExitFailed;

@@ -20,6 +20,12 @@ struct BenchmarkKind {
   const char* title() const { return selector == TRUVELLO_BENCHMARK_ALL_CPUS ? "all CPUs" : "single worker"; }
 };
 
+// How long a run of this configuration is planned to take: its warm-up and
+// its measurement window. What the progress and a series' budget count on.
+inline double planned_seconds(const truvello_config& config) {
+  return config.warmup_seconds + config.measurement_seconds;
+}
+
 // A warning as a saved document recorded it.
 struct RecordedWarning {
   std::string code;
