@@ -223,6 +223,32 @@ std::string deeply_nested() {
   return text;
 }
 
+// Gives a run's "derived" or a series' entry a capability.
+void set_capability(json& f, double rate, double low, double high, json share) {
+  f["capability"] = rate;
+  f["capability_ci_low"] = low;
+  f["capability_ci_high"] = high;
+  f["spell_share"] = std::move(share);
+  f["capability_note"] = nullptr;
+}
+
+TEST(ExportReader, ReadsDocumentsWrittenBeforeTheCapability) {
+  json doc = json::parse(saved_text());
+  const auto drop = [](json& f) {
+    for (const char* key :
+         {"capability", "capability_ci_low", "capability_ci_high", "spell_share", "capability_note"}) {
+      ASSERT_TRUE(f.contains(key)) << key;
+      f.erase(key);
+    }
+  };
+  for (json& run : doc["runs"]) drop(run["derived"]);
+  for (json& entry : doc["series"]) drop(entry);
+  const ExportRead read = parse_export(doc.dump());
+  ASSERT_TRUE(read.saved) << read.error;
+  // Shown again, the capability is derived from the samples as before.
+  EXPECT_EQ(json_text(view_of(read.saved->invocation)), saved_text());
+}
+
 TEST(ExportReader, RefusesEachMalformedDocumentWithOneLineNamingTheField) {
   const Malformed table[] = {
       {"not JSON", [](json&) { return std::string("truvello ran fine"); }, "not valid JSON (parse error at*"},
@@ -352,6 +378,23 @@ TEST(ExportReader, RefusesEachMalformedDocumentWithOneLineNamingTheField) {
        "/runs/0/observed/workers/0/core_types: must be empty or name the core type of each CPU"},
       {"warning without text", [](json& d) { return d["runs"][0]["warnings"][0]["message"] = 3, dumped(d); },
        "/runs/0/warnings/0/message: must be a string"},
+      {"capability outside its interval",
+       [](json& d) { return set_capability(d["runs"][0]["derived"], 100.0, 110.0, 120.0, nullptr), dumped(d); },
+       "/runs/0/derived/capability_ci_low: must be greater than 0 and at most the capability"},
+      {"spell share of all the rate",
+       [](json& d) { return set_capability(d["runs"][0]["derived"], 100.0, 99.0, 101.0, 1.0), dumped(d); },
+       "/runs/0/derived/spell_share: must be less than 1"},
+      {"capability without its interval",
+       [](json& d) {
+         set_capability(d["runs"][0]["derived"], 100.0, 99.0, 101.0, 0.1);
+         return d["runs"][0]["derived"].erase("capability_ci_high"), dumped(d);
+       },
+       "/runs/0/derived/capability_ci_high: missing"},
+      {"spell share without a capability",
+       [](json& d) { return d["runs"][1]["derived"]["spell_share"] = 0.1, dumped(d); },
+       "/runs/1/derived/spell_share: must be null without a capability"},
+      {"series capability as text", [](json& d) { return d["series"][0]["capability"] = "fast", dumped(d); },
+       "/series/0/capability: must be a number or null"},
   };
   for (const Malformed& m : table) {
     SCOPED_TRACE(m.name);

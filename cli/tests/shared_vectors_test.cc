@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "statistics/capability.h"
 #include "statistics/rate_stats.h"
 #include "statistics/scaling.h"
 #include "statistics/warnings.h"
@@ -74,6 +75,22 @@ TEST(SharedVectors, RateStats) {
                                   {"last_third", figure(stats->last_third)},
                                   {"drift_percent", figure(stats->drift_percent)}}
                            : json(nullptr);
+    EXPECT_EQ(got, c.at("expect")) << c.at("name");
+  }
+}
+
+TEST(SharedVectors, Capability) {
+  for (const json& c : cases("derived.json", "capability")) {
+    RunOutcome run;
+    run.samples = samples_of(c);
+    run.result = result_of(c);
+    const CapabilityEstimate e = run_capability(run);
+    const auto& v = e.value;
+    const json got{{"capability", v ? json(v->rate) : json(nullptr)},
+                   {"capability_ci_low", v ? json(v->low) : json(nullptr)},
+                   {"capability_ci_high", v ? json(v->high) : json(nullptr)},
+                   {"spell_share", v ? figure(v->spell_share) : json(nullptr)},
+                   {"capability_note", v ? json(nullptr) : json(e.note)}};
     EXPECT_EQ(got, c.at("expect")) << c.at("name");
   }
 }

@@ -144,6 +144,35 @@ void check_completed(const RunOutcome& run, const std::string& pointer) {
   }
 }
 
+// The capability beside a score, in a run's "derived" or a series' entry.
+// Documents written before it have none. The figures are derived from the
+// samples again when the document is shown; a document whose own are
+// impossible (an interval that leaves out its capability) is refused all the
+// same, as a sign of a hand-edited or damaged file.
+void check_capability(const Field& f) {
+  f.require_object();
+  const auto capability = f.optional("capability");
+  if (!capability) return;
+  const Field low = f["capability_ci_low"];
+  const Field high = f["capability_ci_high"];
+  const Field share = f["spell_share"];
+  const Field note = f["capability_note"];
+  if (capability->is_null()) {
+    for (const Field& figure : {low, high, share}) {
+      if (!figure.is_null()) bad(figure.pointer(), "must be null without a capability");
+    }
+    if (note.text().empty()) bad(note.pointer(), "must say why there is no capability");
+    return;
+  }
+  const double rate = capability->finite();
+  if (!(rate > 0.0)) bad(capability->pointer(), "must be greater than 0");
+  const double l = low.finite();
+  if (!(l > 0.0) || l > rate) bad(low.pointer(), "must be greater than 0 and at most the capability");
+  if (high.finite() < rate) bad(high.pointer(), "must be at least the capability");
+  if (!share.is_null() && non_negative(share) >= 1.0) bad(share.pointer(), "must be less than 1");
+  if (!note.is_null()) bad(note.pointer(), "must be null beside a capability");
+}
+
 RunOutcome read_run(const Field& f, int schema_version) {
   f.require_object();
   RunOutcome run;
@@ -180,6 +209,7 @@ RunOutcome read_run(const Field& f, int schema_version) {
     bad(result.pointer(), "a completed run needs its result");
   }
   if (run.completed()) check_completed(run, f.pointer());
+  if (const auto derived = f.optional("derived"); derived && !derived->is_null()) check_capability(*derived);
 
   if (const auto warnings = f.optional("warnings")) {
     const std::size_t n = warnings->array_size(kMaxWarnings);
@@ -346,6 +376,7 @@ SavedExport read_document(const json& doc) {
         bad(entry["benchmark"].pointer(), "must be 1 or 2");
       }
       if (saved.invocation.precision_of(benchmark) != nullptr) bad(entry.pointer(), "repeats a benchmark");
+      check_capability(entry);
       if (const auto precision = entry.optional("precision"); precision && !precision->is_null()) {
         saved.invocation.precision.push_back(read_precision(*precision, benchmark));
       }

@@ -34,6 +34,17 @@ json result_json(const truvello_result_record& r) {
               {"cv_valid", r.cv_valid}};
 }
 
+// The capability beside a score, in a run's "derived" and a series' entry:
+// null figures and the reason when there is none.
+void add_capability(json& out, const CapabilityEstimate& e) {
+  const auto& c = e.value;
+  out["capability"] = c ? json(c->rate) : json(nullptr);
+  out["capability_ci_low"] = c ? json(c->low) : json(nullptr);
+  out["capability_ci_high"] = c ? json(c->high) : json(nullptr);
+  out["spell_share"] = c ? optional_value(c->spell_share) : json(nullptr);
+  out["capability_note"] = c ? json(nullptr) : json(e.note);
+}
+
 json derived_json(const RunView& view) {
   json derived = json::object();
   if (view.run->result) derived["checksum_hex"] = hex64(view.run->result->checksum);
@@ -44,6 +55,7 @@ json derived_json(const RunView& view) {
   derived["first_third_rate"] = stats ? optional_value(stats->first_third) : json(nullptr);
   derived["last_third_rate"] = stats ? optional_value(stats->last_third) : json(nullptr);
   derived["drift_percent"] = stats ? optional_value(stats->drift_percent) : json(nullptr);
+  add_capability(derived, view.capability);
   return derived;
 }
 
@@ -127,23 +139,25 @@ json series_json(const SeriesView& view) {
                      {"stopped", p->stopped}};
   }
   const auto& s = view.spread;
-  return json{{"name", BenchmarkKind{view.benchmark}.key()},
-              {"benchmark", view.benchmark},
-              {"runs", view.runs},
-              {"completed", view.completed.size()},
-              {"kept", e.kept},
-              {"score", e.score},
-              {"ci_low", optional_value(e.low)},
-              {"ci_high", optional_value(e.high)},
-              {"half_width_percent", optional_value(e.half_width_percent())},
-              {"confidence", kConfidence},
-              {"disturbed", disturbed},
-              {"mean", s ? json(s->mean) : json(nullptr)},
-              {"median", s ? json(s->median) : json(nullptr)},
-              {"min", s ? json(s->min) : json(nullptr)},
-              {"max", s ? json(s->max) : json(nullptr)},
-              {"cv_percent", s ? json(s->cv_percent) : json(nullptr)},
-              {"precision", precision}};
+  json entry{{"name", BenchmarkKind{view.benchmark}.key()},
+             {"benchmark", view.benchmark},
+             {"runs", view.runs},
+             {"completed", view.completed.size()},
+             {"kept", e.kept},
+             {"score", e.score},
+             {"ci_low", optional_value(e.low)},
+             {"ci_high", optional_value(e.high)},
+             {"half_width_percent", optional_value(e.half_width_percent())},
+             {"confidence", kConfidence},
+             {"disturbed", disturbed},
+             {"mean", s ? json(s->mean) : json(nullptr)},
+             {"median", s ? json(s->median) : json(nullptr)},
+             {"min", s ? json(s->min) : json(nullptr)},
+             {"max", s ? json(s->max) : json(nullptr)},
+             {"cv_percent", s ? json(s->cv_percent) : json(nullptr)},
+             {"precision", precision}};
+  add_capability(entry, view.capability);
+  return entry;
 }
 
 }  // namespace

@@ -22,10 +22,18 @@ InvocationView view_of(const Invocation& invocation) {
   view.invocation = &invocation;
   view.runs.reserve(invocation.runs.size());
   for (const RunOutcome& run : invocation.runs) {
-    view.runs.push_back(RunView{&run, rate_stats(run.samples), run_warnings(run, invocation.machine)});
+    view.runs.push_back(
+        RunView{&run, rate_stats(run.samples), run_warnings(run, invocation.machine), run_capability(run)});
   }
   for (const std::uint32_t benchmark : {TRUVELLO_BENCHMARK_SINGLE, TRUVELLO_BENCHMARK_ALL_CPUS}) {
-    if (auto s = series_view(invocation, benchmark)) view.series.push_back(std::move(*s));
+    auto s = series_view(invocation, benchmark);
+    if (!s) continue;
+    if (s->estimate) {
+      std::vector<CapabilityEstimate> runs;
+      for (const RunOutcome* run : s->completed) runs.push_back(view.of(*run).capability);
+      s->capability = series_capability(runs, s->estimate->score);
+    }
+    view.series.push_back(std::move(*s));
   }
   view.scaling = scaling(invocation);
   if (invocation.ab) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/invocation.h"
+#include "statistics/capability.h"
 #include "statistics/paired_estimate.h"
 #include "statistics/rate_stats.h"
 #include "statistics/run_series.h"
@@ -22,6 +23,7 @@ struct RunView {
   const RunOutcome* run = nullptr;
   std::optional<RateStats> stats;  // absent for a run without samples
   std::vector<Warning> warnings;   // run-specific first, as run_warnings gives them
+  CapabilityEstimate capability;   // what the machine did between the host's spells
 };
 
 // An A/B series judged by its pairs, and by its sides as two series for

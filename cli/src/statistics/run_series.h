@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/invocation.h"
+#include "statistics/capability.h"
 #include "statistics/series_estimate.h"
 
 namespace truvello::cli {
@@ -31,6 +32,9 @@ struct SeriesView {
   std::optional<SeriesEstimate> estimate;      // absent without a completed run
   std::optional<SeriesStats> spread;           // absent below two completed runs
   const PrecisionRecord* precision = nullptr;  // set under --precision
+  // Over the completed runs' capabilities, against the estimate's score;
+  // set by view_of, which has the runs' capabilities.
+  CapabilityEstimate capability;
 
   // The run a disturbed entry of the estimate names.
   const RunOutcome& run_of(const DisturbedRun& d) const { return *completed[d.index]; }
