@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "output/capability_text.h"
 #include "output/report_phrases.h"
 #include "text/markdown_text.h"
 #include "text/units.h"
@@ -19,8 +20,9 @@ std::string series_markdown(const InvocationView& invocation) {
     const SeriesEstimate& e = *view.estimate;
     if (out.empty()) {
       out =
-          "\n| Series | Runs | Score (ops/s) | 95 % interval | Precision | Disturbed runs | CV across runs |\n"
-          "|:---|---:|---:|:---|:---|:---|---:|\n";
+          "\n| Series | Runs | Score (ops/s) | 95 % interval | Capability (ops/s) | Precision | Disturbed runs | CV "
+          "across runs |\n"
+          "|:---|---:|---:|:---|---:|:---|:---|---:|\n";
     }
     const std::string interval = e.low ? si_number(*e.low) + " - " + si_number(*e.high) : "n/a";
     std::string precision = e.half_width_percent() ? "\u00B1" + percent_text(*e.half_width_percent()) : "n/a";
@@ -34,8 +36,8 @@ std::string series_markdown(const InvocationView& invocation) {
                    " (" + signed_percent(d.off_percent) + ")";
     }
     out += "| " + std::string(BenchmarkKind{view.benchmark}.title()) + " | " + std::to_string(view.runs) + " | " +
-           si_number(e.score) + " | " + interval + " | " + precision + " | " +
-           (disturbed.empty() ? "none" : disturbed) + " | " +
+           si_number(e.score) + " | " + interval + " | " + capability_cell(view.capability, "\u00B1") + " | " +
+           precision + " | " + (disturbed.empty() ? "none" : disturbed) + " | " +
            (view.spread ? percent_text(view.spread->cv_percent) : std::string("n/a")) + " |\n";
   }
   return out;
@@ -46,9 +48,9 @@ std::string series_markdown(const InvocationView& invocation) {
 std::string markdown_text(const InvocationView& view) {
   const Invocation& invocation = view.source();
   std::string out =
-      "| Benchmark | Status | Score (ops/s) | CV | Median | Min | Max | Workers | Measured | "
+      "| Benchmark | Status | Score (ops/s) | Capability (ops/s) | CV | Median | Min | Max | Workers | Measured | "
       "Operations | Samples |\n"
-      "|:---|:---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+      "|:---|:---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
   for (const RunView& run_view : view.runs) {
     const RunOutcome& run = *run_view.run;
     const std::string status = status_with_reason(run.status, run.reason);
@@ -70,8 +72,9 @@ std::string markdown_text(const InvocationView& view) {
     }
     std::string title = run.kind().title();
     if (invocation.run_count(run.config.benchmark) > 1) title += ", run " + std::to_string(run.repeat);
-    out += "| " + title + " | " + markdown_cell(status) + " | " + score + " | " + cv + " | " + med + " | " + lo +
-           " | " + hi + " | " + workers + " | " + measured + " | " + ops + " | " + samples + " |\n";
+    const std::string capability = score == "n/a" ? score : capability_cell(run_view.capability, "\u00B1");
+    out += "| " + title + " | " + markdown_cell(status) + " | " + score + " | " + capability + " | " + cv + " | " +
+           med + " | " + lo + " | " + hi + " | " + workers + " | " + measured + " | " + ops + " | " + samples + " |\n";
   }
   out += series_markdown(view);
   if (const auto& s = view.scaling) {

@@ -100,6 +100,10 @@ std::string prometheus_text(const InvocationView& view) {
   const std::string& version = invocation.library_version;
   Family score("truvello_score_ops_per_second",
                "Workload operations per second: the run's mean rate, or the series' score for repeated runs.");
+  Family capability(
+      "truvello_capability_ops_per_second",
+      "Operations per second the machine ran at between the host's slow spells: the median of the "
+      "run's fast seconds, or the series' estimate over its runs'. Absent when too few seconds were fast.");
   Family variation("truvello_variation_percent",
                    "Coefficient of variation in percent: of the per-second rate for one run, of the run scores for "
                    "a series.");
@@ -135,6 +139,7 @@ std::string prometheus_text(const InvocationView& view) {
     if (const SeriesView* series = view.series_of(benchmark); series && series->estimate) {
       const SeriesEstimate& e = *series->estimate;
       score.add(labels, e.score);
+      if (const auto& c = series->capability.value) capability.add(labels, c->rate);
       if (series->spread) variation.add(labels, series->spread->cv_percent);
       if (e.low && e.high) {
         low.add(labels, *e.low);
@@ -145,6 +150,7 @@ std::string prometheus_text(const InvocationView& view) {
     } else {
       const truvello_result_record& r = *completed.front()->result;
       score.add(labels, r.mean_rate);
+      if (const auto& c = view.of(*completed.front()).capability.value) capability.add(labels, c->rate);
       if (r.cv_valid != 0) variation.add(labels, r.cv_percent);
     }
   }
@@ -161,8 +167,8 @@ std::string prometheus_text(const InvocationView& view) {
   info.add(machine, 1.0);
 
   std::string out;
-  for (const Family* f :
-       {&score, &variation, &unstable, &low, &high, &runs, &disturbed, &failed, &efficiency, &end, &warning, &info}) {
+  for (const Family* f : {&score, &capability, &variation, &unstable, &low, &high, &runs, &disturbed, &failed,
+                          &efficiency, &end, &warning, &info}) {
     out += f->text();
   }
   return out;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "output/capability_text.h"
 #include "output/report_phrases.h"
 #include "statistics/rate_stats.h"
 #include "statistics/warnings.h"
@@ -94,6 +95,8 @@ std::string run_block(const RunView& view, bool in_series, const Style& style) {
   const truvello_result_record& r = *run.result;
   if (r.status == TRUVELLO_STATUS_COMPLETED) {
     out += row("Score", rate_text(r.mean_rate));
+    out +=
+        wrapped_row("Capability", capability_text(view.capability, style.plus_minus, kernel_reported(view.warnings)));
     if (r.cv_valid != 0) {
       std::string variation = percent_text(r.cv_percent) + " CV";
       if (r.unstable != 0) {
@@ -183,6 +186,10 @@ std::string series_block(const InvocationView& invocation, const SeriesView& vie
     score += "   (no interval: fewer than 2 runs to go on)";
   }
   out += row("Score", score);
+  bool kernel_saw_it = false;
+  for (const RunOutcome* run : view.completed)
+    kernel_saw_it = kernel_saw_it || kernel_reported(invocation.of(*run).warnings);
+  out += wrapped_row("Capability", capability_text(view.capability, style.plus_minus, kernel_saw_it));
   if (const PrecisionRecord* p = view.precision) {
     const std::string asked = std::string("asked ") + style.plus_minus + percent_text(p->target_percent);
     const std::string where = e.half_width_percent()
