@@ -51,6 +51,20 @@ def test_rate_stats(case: dict[str, Any]) -> None:
     assert (dataclasses.asdict(stats) if stats else None) == case["expect"]
 
 
+@named(read_vectors("derived.json")["capability"])
+def test_capability(case: dict[str, Any]) -> None:
+    estimate = result_of(case).capability
+    c = estimate.value
+    got = {
+        "capability": c.rate if c else None,
+        "capability_ci_low": c.low if c else None,
+        "capability_ci_high": c.high if c else None,
+        "spell_share": c.spell_share if c else None,
+        "capability_note": estimate.note,
+    }
+    assert got == case["expect"]
+
+
 @named(read_vectors("derived.json")["scaling"])
 def test_scaling(case: dict[str, Any]) -> None:
     runs = [result_of(case["single"], Benchmark.SINGLE), result_of(case["all_cpus"], Benchmark.ALL_CPUS)]

@@ -11,6 +11,7 @@ system's library path.
 
 from __future__ import annotations
 
+from ._capability import Capability, CapabilityEstimate
 from ._codes import Benchmark, Phase, Status
 from ._config import Config, default_config
 from ._document import Result, save_json
@@ -25,6 +26,8 @@ __version__ = VERSION
 __all__ = [
     "Benchmark",
     "BenchmarkError",
+    "Capability",
+    "CapabilityEstimate",
     "Config",
     "LibraryError",
     "Phase",

@@ -14,6 +14,7 @@ import time
 from dataclasses import dataclass
 from typing import Any, Iterable, Optional, Sequence, Union
 
+from ._capability import CapabilityEstimate, run_capability
 from ._codes import Benchmark, Status
 from ._library import abi_version, version
 from ._machine import machine
@@ -39,6 +40,15 @@ class Result(Outcome):
         the machine need a whole document (save_json).
         """
         return run_entry(self, repeat)
+
+    @property
+    def capability(self) -> CapabilityEstimate:
+        """What the machine did between the host's slow spells: the median of
+        the run's fast seconds with its 95 % interval, and the share of the
+        rate the spells took; or, in `note`, why there is none (too few fast
+        seconds). The score, mean_rate, is what a user of the machine gets;
+        the capability is what it can do when left alone."""
+        return run_capability(self.samples, self.mean_rate)
 
 
 def _number(value: Optional[float]) -> Optional[float]:
@@ -78,7 +88,14 @@ def _result_record(result: Outcome) -> dict[str, Any]:
 
 def _derived(result: Outcome) -> dict[str, Any]:
     stats = rate_stats(result.samples)
+    estimate = run_capability(result.samples, result.mean_rate)
+    c = estimate.value
     return {
+        "capability": _number(c.rate) if c else None,
+        "capability_ci_low": _number(c.low) if c else None,
+        "capability_ci_high": _number(c.high) if c else None,
+        "spell_share": _number(c.spell_share) if c else None,
+        "capability_note": estimate.note,
         "checksum_hex": f"0x{result.checksum:016x}",
         "median_rate": _number(stats.median) if stats else None,
         "min_rate": _number(stats.min) if stats else None,
