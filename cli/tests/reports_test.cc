@@ -8,6 +8,7 @@
 #include "document/json_report.h"
 #include "output/csv_report.h"
 #include "output/markdown_report.h"
+#include "output/prometheus_text.h"
 #include "output/summary.h"
 #include "report_samples.h"
 #include "test_samples.h"
@@ -253,6 +254,63 @@ TEST(Reports, SeriesNamesTheDisturbedRunInEveryOutput) {
   EXPECT_EQ(series[0]["precision"]["reached"], false);
 
   EXPECT_NE(markdown_text(view_of(inv)).find("| run 4 (-24.1 %) |"), std::string::npos) << markdown_text(view_of(inv));
+}
+
+// Three single runs whose host took three seconds of ten at half speed, and
+// an all-CPU run too short for a capability: every output shows the
+// capability beside the score, or says why there is none.
+TEST(Reports, CapabilityBesideTheScoreInEveryOutput) {
+  Invocation inv = two_runs();
+  inv.runs.clear();
+  for (std::uint32_t repeat = 1; repeat <= 3; ++repeat) {
+    const double fast = 200.0 + repeat;
+    inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_SINGLE, 1,
+                                     {fast, fast + 2, fast - 2, 100, 101, 99, fast, fast + 1, fast - 1, fast}));
+    inv.runs.back().repeat = repeat;
+  }
+  inv.runs.push_back(completed_run(TRUVELLO_BENCHMARK_ALL_CPUS, 4, {300, 300, 150, 150, 300, 300, 300}));
+  // The OS kernel saw the third run's worker wait for its CPU.
+  WorkerObservation worker{"truvello-0", 10.0, 8.0, 2.0, 40, {0}, {}};
+  inv.runs[2].observation = RunObservation{{worker}};
+
+  const std::string text = summary_text(view_of(inv), Glyphs::kAscii);
+  for (const char* part : {
+           "  Score        170.7 ops/s\n  Capability   201.0 ops/s +/-1.00 %: slow spells took 15.1 % of the rate, "
+           "with\n               nothing the OS kernel reported\n",
+           // The OS kernel said something of this run, and of its series.
+           "  Capability   203.0 ops/s +/-0.99 %: slow spells took 15.2 % of the rate\n",
+           "  Capability   too few seconds for a capability: 5 in the fast cluster, 6 needed\n",
+           "series, single worker, 3 runs\n  Score        171.4 ops/s +/-1.01 %   (95 % interval 169.7 - 173.1)\n"
+           "  Capability   202.0 ops/s +/-1.23 %: slow spells took 15.1 % of the rate\n",
+       }) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  }
+
+  const nlohmann::json doc = nlohmann::json::parse(json_text(view_of(inv)));
+  const nlohmann::json& first = doc["runs"][0]["derived"];
+  EXPECT_EQ(first["capability"], 201.0);
+  EXPECT_EQ(first["capability_ci_low"], 199.0);
+  EXPECT_EQ(first["capability_ci_high"], 203.0);
+  EXPECT_DOUBLE_EQ(first["spell_share"].get<double>(),
+                   1.0 - doc["runs"][0]["result"]["mean_rate"].get<double>() / 201.0);
+  EXPECT_TRUE(first["capability_note"].is_null());
+  const nlohmann::json& all_cpus = doc["runs"][3]["derived"];
+  EXPECT_TRUE(all_cpus["capability"].is_null() && all_cpus["spell_share"].is_null());
+  EXPECT_EQ(all_cpus["capability_note"], "too few seconds for a capability: 5 in the fast cluster, 6 needed");
+  const nlohmann::json& series = doc["series"][0];
+  EXPECT_NEAR(series["capability"].get<double>(), 202.0, 0.01);
+  EXPECT_LT(series["capability_ci_low"].get<double>(), series["capability"].get<double>());
+  EXPECT_GT(series["capability_ci_high"].get<double>(), series["capability"].get<double>());
+  EXPECT_NEAR(series["spell_share"].get<double>(), 1.0 - series["score"].get<double>() / 202.0, 1e-4);
+
+  const std::string markdown = markdown_text(view_of(inv));
+  EXPECT_NE(markdown.find("| 170.7 | 201.0 \u00B11.00 %, spells 15.1 % |"), std::string::npos) << markdown;
+
+  const std::string prometheus = prometheus_text(view_of(inv));
+  EXPECT_NE(prometheus.find("\ntruvello_capability_ops_per_second{benchmark=\"single\",version=\"1.4.0\"} 201.998"),
+            std::string::npos)
+      << prometheus;
+  EXPECT_EQ(prometheus.find("truvello_capability_ops_per_second{benchmark=\"all-cpus\""), std::string::npos);
 }
 
 }  // namespace
