@@ -121,6 +121,9 @@ TEST(Command, JsonDocumentAgreesWithTheResultRecords) {
     const json& d = run["derived"];
     EXPECT_LE(d["min_rate"].get<double>(), d["median_rate"].get<double>());
     EXPECT_LE(d["median_rate"].get<double>(), d["max_rate"].get<double>());
+    // A 0.3 s window has one sample: no capability, and the reason.
+    EXPECT_TRUE(d["capability"].is_null() && d["capability_ci_low"].is_null() && d["spell_share"].is_null());
+    EXPECT_EQ(d["capability_note"], "too few seconds for a capability: 1 in the fast cluster, 6 needed");
     EXPECT_TRUE(run["warnings"].is_array());
     bool short_window = false;
     for (const json& w : run["warnings"]) short_window |= w["code"] == "short_window";
