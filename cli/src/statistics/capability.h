@@ -14,7 +14,7 @@
 //   percentile of the rates. Fast-level noise up to a CV of 2 % keeps more
 //   than 99 % of its seconds above that cut, and a spell of 10 % depth or
 //   more falls below it. The 90th percentile stays inside the fast cluster
-//   while spells hold up to nine tenths of the seconds;
+//   while spells hold less than nine tenths of the seconds;
 // - the capability is the median of the fast cluster, its 95 % interval the
 //   distribution-free order-statistic interval of that median (ranks from
 //   Binomial(n, 1/2), coverage at least 95 %). A median does not creep up
