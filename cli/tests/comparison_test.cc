@@ -201,7 +201,7 @@ TEST(Comparison, SaysWhatMakesTheFilesLessComparable) {
 
 // One run of a series as a note sees it: its window, the library's flag,
 // the warnings it recorded, or how it ended short.
-struct RunSpec {
+struct RunTraits {
   std::size_t seconds = 30;
   double unstable_cv = 0.0;  // above 0: flagged unstable with this CV
   std::vector<std::string> codes;
@@ -209,45 +209,45 @@ struct RunSpec {
   std::string reason;
 
   // A copy with one thing changed, so that a table row reads as what it is.
-  RunSpec window(std::size_t s) const {
-    RunSpec r = *this;
+  RunTraits window(std::size_t s) const {
+    RunTraits r = *this;
     r.seconds = s;
     return r;
   }
-  RunSpec unstable(double cv) const {
-    RunSpec r = *this;
+  RunTraits unstable(double cv) const {
+    RunTraits r = *this;
     r.unstable_cv = cv;
     return r;
   }
-  RunSpec warned(std::vector<std::string> c) const {
-    RunSpec r = *this;
+  RunTraits warned(std::vector<std::string> c) const {
+    RunTraits r = *this;
     r.codes = std::move(c);
     return r;
   }
-  RunSpec ended(std::uint32_t st, std::string why) const {
-    RunSpec r = *this;
+  RunTraits ended(std::uint32_t st, std::string why) const {
+    RunTraits r = *this;
     r.status = st;
     r.reason = std::move(why);
     return r;
   }
 };
 
-ComparedFile series_file(const std::string& name, const std::vector<RunSpec>& specs) {
+ComparedFile series_file(const std::string& name, const std::vector<RunTraits>& wanted) {
   std::vector<RunOutcome> runs;
-  for (std::size_t i = 0; i < specs.size(); ++i) {
-    const RunSpec& spec = specs[i];
+  for (std::size_t i = 0; i < wanted.size(); ++i) {
+    const RunTraits& traits = wanted[i];
     const auto repeat = static_cast<std::uint32_t>(i + 1);
     RunOutcome run =
-        run_of(TRUVELLO_BENCHMARK_SINGLE, 1e5 * (1.0 + 0.01 * static_cast<double>(i)), spec.seconds, repeat);
-    if (spec.unstable_cv > 0.0) {
+        run_of(TRUVELLO_BENCHMARK_SINGLE, 1e5 * (1.0 + 0.01 * static_cast<double>(i)), traits.seconds, repeat);
+    if (traits.unstable_cv > 0.0) {
       run.result->unstable = 1;
-      run.result->cv_percent = spec.unstable_cv;
+      run.result->cv_percent = traits.unstable_cv;
     }
-    for (const std::string& code : spec.codes) run.recorded_warnings->push_back({code, "Something " + code + "."});
-    if (spec.status != TRUVELLO_STATUS_COMPLETED) {
-      run.status = spec.status;
-      run.result->status = spec.status;
-      run.reason = spec.reason;
+    for (const std::string& code : traits.codes) run.recorded_warnings->push_back({code, "Something " + code + "."});
+    if (traits.status != TRUVELLO_STATUS_COMPLETED) {
+      run.status = traits.status;
+      run.result->status = traits.status;
+      run.reason = traits.reason;
     }
     runs.push_back(std::move(run));
   }
@@ -257,13 +257,13 @@ ComparedFile series_file(const std::string& name, const std::vector<RunSpec>& sp
 // One note per fact and file, naming every run it concerns; a fact about
 // one run of a series keeps the wording of one run.
 TEST(Comparison, NotesSpeakForEveryRunOfAFactAtOnce) {
-  const RunSpec clean;
-  const RunSpec short_run = clean.window(5);
+  const RunTraits clean;
+  const RunTraits short_run = clean.window(5);
   const std::string short_tail = ", under the 10 s a comparable score needs.";
   const struct {
     const char* name;
-    std::vector<RunSpec> base;
-    std::vector<RunSpec> cand;
+    std::vector<RunTraits> base;
+    std::vector<RunTraits> cand;
     std::vector<std::string> notes;
   } cases[] = {
       {"four short runs a side: one line a side",

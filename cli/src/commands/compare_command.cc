@@ -65,7 +65,10 @@ CommandOutput compare_command(const CompareOptions& options, bool colour) {
     if (std::string error = read(options.candidates[i], candidates[i]); !error.empty()) return unusable(error);
   }
 
-  const ComparisonResult result = compare_exports(baseline, candidates);
+  // Each file's figures derived once, for the comparison and its page alike.
+  std::vector<InvocationView> views{view_of(baseline.saved.invocation)};
+  for (const ComparedFile& c : candidates) views.push_back(view_of(c.saved.invocation));
+  const ComparisonResult result = compare_exports(baseline, candidates, views);
   if (!result.comparison) return unusable(result.error);
   const Comparison& comparison = *result.comparison;
   // The gate judges series only; a refusal still prints the comparison,
@@ -86,8 +89,6 @@ CommandOutput compare_command(const CompareOptions& options, bool colour) {
   }
   if (output.err.empty() && !options.export_html.empty()) {
     // Each file is labelled with its name, the baseline first.
-    std::vector<InvocationView> views{view_of(baseline.saved.invocation)};
-    for (const ComparedFile& c : candidates) views.push_back(view_of(c.saved.invocation));
     std::vector<ReportSource> sources{{baseline.name, &views[0]}};
     for (std::size_t i = 0; i < candidates.size(); ++i) sources.push_back({candidates[i].name, &views[i + 1]});
     output.err = write_export(options.export_html, html_text(sources, report_date(std::time(nullptr)), &comparison));

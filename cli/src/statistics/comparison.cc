@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <stdexcept>
 
 #include "statistics/invocation_view.h"
 #include "statistics/warnings.h"
@@ -244,13 +245,22 @@ SideEstimate estimate(const ComparedFile& file, const InvocationView& view, cons
 const char* scope_key(Scope scope) { return scope == Scope::kSeries ? "series" : "these runs"; }
 
 ComparisonResult compare_exports(const ComparedFile& baseline, const std::vector<ComparedFile>& candidates) {
+  std::vector<InvocationView> views{view_of(baseline.saved.invocation)};
+  for (const ComparedFile& cand : candidates) views.push_back(view_of(cand.saved.invocation));
+  return compare_exports(baseline, candidates, views);
+}
+
+ComparisonResult compare_exports(const ComparedFile& baseline, const std::vector<ComparedFile>& candidates,
+                                 std::span<const InvocationView> views) {
+  if (views.size() != candidates.size() + 1) throw std::logic_error("a view for each compared file is needed");
   ComparisonResult result;
   Comparison c;
   c.baseline = baseline.name;
   Notes notes;
-  const InvocationView base_view = view_of(baseline.saved.invocation);
-  for (const ComparedFile& cand : candidates) {
-    const InvocationView cand_view = view_of(cand.saved.invocation);
+  const InvocationView& base_view = views[0];
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const ComparedFile& cand = candidates[i];
+    const InvocationView& cand_view = views[i + 1];
     c.candidates.push_back(cand.name);
     note_machines(baseline, cand, notes);
     std::size_t compared = 0;

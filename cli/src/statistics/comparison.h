@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "model/saved_export.h"
+#include "statistics/invocation_view.h"
 #include "statistics/score_inference.h"
 #include "statistics/series_estimate.h"
 
@@ -72,6 +74,11 @@ struct ComparisonResult {
 };
 
 ComparisonResult compare_exports(const ComparedFile& baseline, const std::vector<ComparedFile>& candidates);
+// The same, reading each file's figures from its view, derived once by the
+// caller so that the pages drawn after it show the same ones: the
+// baseline's view first, then one per candidate, in order.
+ComparisonResult compare_exports(const ComparedFile& baseline, const std::vector<ComparedFile>& candidates,
+                                 std::span<const InvocationView> views);
 
 // The gate: a candidate significantly slower than the baseline, by more than
 // `percent` percent of the baseline's score.
